@@ -1,0 +1,22 @@
+#pragma once
+// The one door through which every event handler is entered: control, timer, window and menu events.
+// What escapes a handler goes to the application's handler of uncaught exceptions; nothing unwinds
+// through Qt.
+
+#include "exceptions.h"
+
+#include <functional>
+
+namespace rb {
+
+// The handler answers whether it handled the exception; the event loop goes on either way.
+using UnhandledExceptionHandler = std::function<bool(const RuntimeException &)>;
+
+void setUnhandledExceptionHandler(UnhandledExceptionHandler handler);  // empty: the runtime's default
+void dispatch(const std::function<void()> &handler);
+
+// For code outside the event loop (start-up): runs the routine and answers the runtime exception it
+// raised, if any, instead of letting it escape.
+std::exception_ptr runCatching(const std::function<void()> &routine);
+
+} // namespace rb
