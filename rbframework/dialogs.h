@@ -12,7 +12,8 @@ public:
     QString Name;
     QString MacType;
     QString Extensions;        // without the point; several separated by ";"
-    QString Operator_Convert() const;  // the text form used as a dialog's Filter
+    QString Operator_Convert() const;  // the text form used as a dialog's Filter: "binary (*.bin)"
+    operator QString() const { return Operator_Convert(); }
 };
 
 class FileDialog {

@@ -4,7 +4,12 @@
 
 #include <QFile>
 #include <QString>
+#include <cstdio>
 #include <memory>
+
+// The streams' EOF() would collide with the C library's macro of that name, which Qt's headers pull
+// in. C code that needs it can use std::char_traits<char>::eof().
+#undef EOF
 
 namespace rb {
 
@@ -57,6 +62,7 @@ private:
 };
 
 // Reads lines ending in LF, CR LF or CR; the last line may have no ending.
+// Bytes are read as UTF-8; a line that is not valid UTF-8 is read as Latin-1, so no byte is lost.
 class TextInputStream {
 public:
     explicit TextInputStream(std::unique_ptr<QFile> file);
@@ -65,7 +71,11 @@ public:
     void Close();
 
 private:
+    bool fill();                     // reads more of the file into the buffer; false at its end
+
     std::unique_ptr<QFile> file_;
+    QByteArray buffer_;
+    qsizetype pos_ = 0;
 };
 
 class TextOutputStream {
@@ -76,7 +86,10 @@ public:
     bool Close();                         // false when the bytes could not all be written
 
 private:
+    void put(const QByteArray &bytes);
+
     std::unique_ptr<QFile> file_;
+    bool failed_ = false;
 };
 
 namespace SpecialFolder {

@@ -36,4 +36,13 @@ const QStringList &launchedDocuments();        // native paths, in order
 // Runs while a scripted message box is "shown", e.g. to look at the program's state at that moment.
 void onMsgBox(std::function<void(const QString &)> hook);
 
+// The framework's side of the seam, used by its dialogs, beep and launch.
+namespace detail {
+bool scripted();
+FolderItemPtr showDialog(ShownDialog shown);   // records it, answers the queued choice or nil
+int showMsgBox(const QString &message);        // records it, runs the hook, answers the queued button or 1
+void beep();
+void launch(const QString &nativePath);
+} // namespace detail
+
 } // namespace rb::testseam

@@ -1,0 +1,80 @@
+#include "dialogs.h"
+
+#include "testseam.h"
+
+#include <QApplication>
+#include <QFileDialog>
+#include <QMessageBox>
+
+namespace rb {
+
+QString FileType::Operator_Convert() const
+{
+    QStringList patterns;
+    for (const QString &ext : Extensions.split(u';', Qt::SkipEmptyParts)) {
+        QString e = ext.trimmed();
+        while (e.startsWith(u'.'))
+            e.remove(0, 1);
+        if (!e.isEmpty())
+            patterns.append(QStringLiteral("*.") + e);
+    }
+    if (patterns.isEmpty())
+        patterns.append(QStringLiteral("*"));
+    const QString list = patterns.join(u' ');
+    // Qt reads the patterns from the last parentheses, so the name keeps none of its own.
+    QString name = Name.trimmed();
+    name.remove(u'(');
+    name.remove(u')');
+    return name.isEmpty() ? list : name + QStringLiteral(" (") + list + u')';
+}
+
+FolderItemPtr FileDialog::ShowModal()
+{
+    if (testseam::detail::scripted()) {
+        testseam::ShownDialog shown;
+        shown.saving = saving();
+        shown.title = Title;
+        shown.filter = Filter;
+        shown.initialDirectory = InitialDirectory ? InitialDirectory->NativePath() : QString();
+        shown.suggestedFileName = SuggestedFileName;
+        return testseam::detail::showDialog(std::move(shown));
+    }
+
+    QFileDialog dialog(QApplication::activeWindow(), Title);
+    dialog.setAcceptMode(saving() ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
+    dialog.setFileMode(saving() ? QFileDialog::AnyFile : QFileDialog::ExistingFile);
+    if (!Filter.isEmpty())
+        dialog.setNameFilter(Filter);
+    // A missing initial folder leaves the dialog's own default.
+    if (InitialDirectory && InitialDirectory->Directory())
+        dialog.setDirectory(InitialDirectory->NativePath());
+    if (!SuggestedFileName.isEmpty())
+        dialog.selectFile(SuggestedFileName);
+    if (dialog.exec() != QDialog::Accepted)
+        return nullptr;
+    const QStringList files = dialog.selectedFiles();
+    if (files.isEmpty() || files.first().isEmpty())
+        return nullptr;
+    return std::make_shared<FolderItem>(files.first());
+}
+
+int MsgBox(const QString &message)
+{
+    if (testseam::detail::scripted())
+        return testseam::detail::showMsgBox(message);
+    QMessageBox box(QMessageBox::NoIcon, QCoreApplication::applicationName(), message, QMessageBox::Ok,
+                    QApplication::activeWindow());
+    box.exec();
+    return 1;
+}
+
+void Beep()
+{
+    if (testseam::detail::scripted()) {
+        testseam::detail::beep();
+        return;
+    }
+    QApplication::beep();
+}
+
+} // namespace rb

@@ -1,0 +1,85 @@
+#include "dispatch.h"
+
+#include <cstdio>
+
+namespace rb {
+
+namespace {
+
+UnhandledExceptionHandler &installed()
+{
+    static UnhandledExceptionHandler h;
+    return h;
+}
+
+const char *kindOf(const RuntimeException &e)
+{
+    if (dynamic_cast<const NilObjectException *>(&e))
+        return "NilObjectException";
+    if (dynamic_cast<const OutOfBoundsException *>(&e))
+        return "OutOfBoundsException";
+    return "RuntimeException";
+}
+
+void report(const RuntimeException &e)
+{
+    std::fprintf(stderr, "Unhandled %s: %s\n", kindOf(e), e.what());
+}
+
+// Hands the exception to the handler; one that throws itself is reported and goes no further.
+void deliver(const RuntimeException &e)
+{
+    const UnhandledExceptionHandler handler = installed(); // a copy: the handler may replace itself
+    bool handled = false;
+    if (handler) {
+        try {
+            handled = handler(e);
+        } catch (const std::exception &inner) {
+            std::fprintf(stderr, "Exception in the handler of unhandled exceptions: %s\n", inner.what());
+        } catch (...) {
+            std::fprintf(stderr, "Unknown exception in the handler of unhandled exceptions\n");
+        }
+    }
+    if (!handled)
+        report(e);
+}
+
+} // namespace
+
+void setUnhandledExceptionHandler(UnhandledExceptionHandler handler)
+{
+    installed() = std::move(handler);
+}
+
+void dispatch(const std::function<void()> &handler)
+{
+    if (!handler)
+        return;
+    try {
+        handler();
+    } catch (const RuntimeException &e) {
+        deliver(e);
+    } catch (const std::exception &e) {
+        deliver(RuntimeException(QString::fromLocal8Bit(e.what())));
+    } catch (...) {
+        deliver(RuntimeException(QStringLiteral("unknown exception")));
+    }
+}
+
+std::exception_ptr runCatching(const std::function<void()> &routine)
+{
+    if (!routine)
+        return nullptr;
+    try {
+        routine();
+    } catch (const RuntimeException &) {
+        return std::current_exception();
+    } catch (const std::exception &e) {
+        return std::make_exception_ptr(RuntimeException(QString::fromLocal8Bit(e.what())));
+    } catch (...) {
+        return std::make_exception_ptr(RuntimeException(QStringLiteral("unknown exception")));
+    }
+    return nullptr;
+}
+
+} // namespace rb

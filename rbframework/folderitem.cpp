@@ -1,0 +1,316 @@
+#include "folderitem.h"
+
+#include "testseam.h"
+
+#include <QCoreApplication>
+#include <QDesktopServices>
+#include <QDir>
+#include <QFileInfo>
+#include <QStringDecoder>
+#include <QUrl>
+
+namespace rb {
+
+namespace {
+
+// A name that stays inside its folder: not empty, no separator, not "." or "..", no NUL.
+bool validName(const QString &name)
+{
+    return !name.isEmpty() && name != QLatin1String(".") && name != QLatin1String("..") && !name.contains(u'/') &&
+           !name.contains(QChar(0));
+}
+
+QString executableFolder()
+{
+    if (QCoreApplication::instance())
+        return QCoreApplication::applicationDirPath();
+    return QFileInfo(QFileInfo(QStringLiteral("/proc/self/exe")).symLinkTarget()).absolutePath();
+}
+
+bool isFile(const QString &path)
+{
+    const QFileInfo info(path);
+    return info.exists() && !info.isDir();
+}
+
+} // namespace
+
+FolderItem::FolderItem(QString absolutePath) : path_(QDir::cleanPath(absolutePath)) {}
+
+FolderItemPtr FolderItem::Child(const QString &name) const
+{
+    if (!validName(name))
+        return nullptr;
+    return std::make_shared<FolderItem>(path_ == QLatin1String("/") ? path_ + name : path_ + u'/' + name);
+}
+
+FolderItemPtr FolderItem::Parent() const
+{
+    if (path_ == QLatin1String("/") || path_.isEmpty())
+        return nullptr;
+    return std::make_shared<FolderItem>(QFileInfo(path_).absolutePath());
+}
+
+bool FolderItem::Exists() const
+{
+    return QFileInfo::exists(path_);
+}
+
+bool FolderItem::Directory() const
+{
+    return QFileInfo(path_).isDir();
+}
+
+QString FolderItem::Name() const
+{
+    return QFileInfo(path_).fileName();
+}
+
+void FolderItem::Name(const QString &newName)
+{
+    if (!validName(newName))
+        return;
+    const QString parent = QFileInfo(path_).absolutePath();
+    const QString target = parent == QLatin1String("/") ? parent + newName : parent + u'/' + newName;
+    if (target == path_)
+        return;
+    // An existing file keeps its old name when the rename fails (e.g. the new name is taken).
+    if (QFileInfo(path_).exists() && !QDir().rename(path_, target))
+        return;
+    path_ = target;
+}
+
+qint64 FolderItem::Length() const
+{
+    const QFileInfo info(path_);
+    return info.isFile() ? info.size() : 0;
+}
+
+void FolderItem::Launch(bool) const
+{
+    if (testseam::detail::scripted()) {
+        testseam::detail::launch(path_);
+        return;
+    }
+    QDesktopServices::openUrl(QUrl::fromLocalFile(path_));
+}
+
+BinaryStreamPtr FolderItem::OpenAsBinaryFile(bool write) const
+{
+    // Opening for writing never creates the file: that is CreateTextFile's job.
+    if (!isFile(path_))
+        return nullptr;
+    auto file = std::make_unique<QFile>(path_);
+    if (!file->open(write ? QIODevice::ReadWrite : QIODevice::ReadOnly))
+        return nullptr;
+    return std::make_shared<BinaryStream>(std::move(file));
+}
+
+TextInputStreamPtr FolderItem::OpenAsTextFile() const
+{
+    if (!isFile(path_))
+        return nullptr;
+    auto file = std::make_unique<QFile>(path_);
+    if (!file->open(QIODevice::ReadOnly))
+        return nullptr;
+    return std::make_shared<TextInputStream>(std::move(file));
+}
+
+TextOutputStreamPtr FolderItem::CreateTextFile() const
+{
+    if (QFileInfo(path_).isDir())
+        return nullptr;
+    auto file = std::make_unique<QFile>(path_);
+    if (!file->open(QIODevice::WriteOnly | QIODevice::Truncate))
+        return nullptr;
+    return std::make_shared<TextOutputStream>(std::move(file));
+}
+
+// --- BinaryStream
+
+BinaryStream::BinaryStream(std::unique_ptr<QFile> file) : file_(std::move(file)) {}
+
+bool BinaryStream::EOF() const
+{
+    return !file_ || file_->atEnd();
+}
+
+int BinaryStream::ReadInt8()
+{
+    char c = 0;
+    if (!file_ || !file_->getChar(&c))
+        return 0;
+    return int(static_cast<signed char>(c));
+}
+
+int BinaryStream::ReadUInt8()
+{
+    char c = 0;
+    if (!file_ || !file_->getChar(&c))
+        return 0;
+    return int(static_cast<unsigned char>(c));
+}
+
+qint64 BinaryStream::Position() const
+{
+    return file_ ? file_->pos() : 0;
+}
+
+void BinaryStream::Position(qint64 pos)
+{
+    if (file_)
+        file_->seek(qBound<qint64>(0, pos, file_->size()));
+}
+
+qint64 BinaryStream::Length() const
+{
+    return file_ ? file_->size() : 0;
+}
+
+void BinaryStream::Close()
+{
+    file_.reset();
+}
+
+// --- TextInputStream
+
+namespace {
+constexpr qint64 chunkSize = 64 * 1024;
+
+QString decodeLine(const QByteArray &bytes)
+{
+    QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+    QString text = utf8.decode(bytes);
+    if (utf8.hasError())
+        return QString::fromLatin1(bytes);
+    return text;
+}
+} // namespace
+
+TextInputStream::TextInputStream(std::unique_ptr<QFile> file) : file_(std::move(file)) {}
+
+bool TextInputStream::fill()
+{
+    if (!file_ || file_->atEnd())
+        return false;
+    const QByteArray more = file_->read(chunkSize);
+    if (more.isEmpty())
+        return false;
+    buffer_.remove(0, pos_);
+    pos_ = 0;
+    buffer_.append(more);
+    return true;
+}
+
+bool TextInputStream::EOF() const
+{
+    return pos_ >= buffer_.size() && (!file_ || file_->atEnd());
+}
+
+QString TextInputStream::ReadLine()
+{
+    qsizetype scanned = 0; // bytes after pos_ known to hold no line ending
+    for (;;) {
+        qsizetype end = pos_ + scanned;
+        while (end < buffer_.size() && buffer_[end] != '\n' && buffer_[end] != '\r')
+            ++end;
+        if (end < buffer_.size()) {
+            const QByteArray line = buffer_.mid(pos_, end - pos_);
+            const bool cr = buffer_[end] == '\r';
+            pos_ = end + 1;
+            // CR LF is one ending, also when the LF is in the next chunk.
+            if (cr && pos_ >= buffer_.size())
+                fill();
+            if (cr && pos_ < buffer_.size() && buffer_[pos_] == '\n')
+                ++pos_;
+            return decodeLine(line);
+        }
+        scanned = end - pos_;
+        if (!fill()) {
+            // The last line, without an ending (or nothing at the end).
+            const QByteArray line = buffer_.mid(pos_);
+            pos_ = buffer_.size();
+            return decodeLine(line);
+        }
+    }
+}
+
+void TextInputStream::Close()
+{
+    file_.reset();
+    buffer_.clear();
+    pos_ = 0;
+}
+
+// --- TextOutputStream
+
+TextOutputStream::TextOutputStream(std::unique_ptr<QFile> file) : file_(std::move(file)) {}
+
+void TextOutputStream::put(const QByteArray &bytes)
+{
+    if (!file_) {
+        failed_ = true;
+        return;
+    }
+    if (file_->write(bytes) != bytes.size())
+        failed_ = true;
+}
+
+void TextOutputStream::WriteLine(const QString &line)
+{
+    put(line.toUtf8() + '\n');
+}
+
+void TextOutputStream::Write(const QString &text)
+{
+    put(text.toUtf8());
+}
+
+bool TextOutputStream::Close()
+{
+    if (!file_)
+        return !failed_;
+    if (!file_->flush() || file_->error() != QFileDevice::NoError)
+        failed_ = true;
+    file_->close();
+    if (file_->error() != QFileDevice::NoError)
+        failed_ = true;
+    file_.reset();
+    return !failed_;
+}
+
+// --- Well-known folders
+
+namespace SpecialFolder {
+
+FolderItemPtr ApplicationData()
+{
+    // Relative values of XDG_CONFIG_HOME are ignored, as the XDG base directory rules ask.
+    QString path = qEnvironmentVariable("XDG_CONFIG_HOME");
+    if (path.isEmpty() || QDir::isRelativePath(path))
+        path = QDir::homePath() + QStringLiteral("/.config");
+    // When it cannot be made, the item still names it; opening files in it then answers nil.
+    QDir().mkpath(path);
+    return std::make_shared<FolderItem>(path);
+}
+
+} // namespace SpecialFolder
+
+FolderItemPtr Volume(int index)
+{
+    if (index != 0)
+        return nullptr;
+    return std::make_shared<FolderItem>(QStringLiteral("/"));
+}
+
+FolderItemPtr GetFolderItem(const QString &path)
+{
+    const QString base = executableFolder();
+    if (path.isEmpty())
+        return std::make_shared<FolderItem>(base);
+    if (path.contains(QChar(0)))
+        return nullptr;
+    return std::make_shared<FolderItem>(QDir::isAbsolutePath(path) ? path : base + u'/' + path);
+}
+
+} // namespace rb

@@ -1,0 +1,119 @@
+#include "testseam.h"
+
+#include <deque>
+
+namespace rb::testseam {
+
+namespace {
+
+struct State {
+    bool scripted = false;
+    std::deque<FolderItemPtr> dialogAnswers;
+    std::vector<ShownDialog> dialogs;
+    std::deque<int> msgBoxAnswers;
+    QStringList messages;
+    int beeps = 0;
+    QStringList launched;
+    std::function<void(const QString &)> msgBoxHook;
+};
+
+State &state()
+{
+    static State s;
+    return s;
+}
+
+} // namespace
+
+void enable()
+{
+    state().scripted = true;
+}
+
+void reset()
+{
+    State &s = state();
+    s = State();
+    s.scripted = true;
+}
+
+void answerNextDialog(FolderItemPtr choice)
+{
+    state().dialogAnswers.push_back(std::move(choice));
+}
+
+const std::vector<ShownDialog> &shownDialogs()
+{
+    return state().dialogs;
+}
+
+void answerNextMsgBox(int button)
+{
+    state().msgBoxAnswers.push_back(button);
+}
+
+const QStringList &shownMessages()
+{
+    return state().messages;
+}
+
+int beepCount()
+{
+    return state().beeps;
+}
+
+const QStringList &launchedDocuments()
+{
+    return state().launched;
+}
+
+void onMsgBox(std::function<void(const QString &)> hook)
+{
+    state().msgBoxHook = std::move(hook);
+}
+
+namespace detail {
+
+bool scripted()
+{
+    return state().scripted;
+}
+
+FolderItemPtr showDialog(ShownDialog shown)
+{
+    State &s = state();
+    s.dialogs.push_back(std::move(shown));
+    if (s.dialogAnswers.empty())
+        return nullptr;
+    FolderItemPtr choice = std::move(s.dialogAnswers.front());
+    s.dialogAnswers.pop_front();
+    return choice;
+}
+
+int showMsgBox(const QString &message)
+{
+    State &s = state();
+    s.messages.append(message);
+    // A copy: the hook may replace itself or show another message box.
+    if (auto hook = s.msgBoxHook)
+        hook(message);
+    if (s.msgBoxAnswers.empty())
+        return 1;
+    const int button = s.msgBoxAnswers.front();
+    s.msgBoxAnswers.pop_front();
+    return button;
+}
+
+void beep()
+{
+    ++state().beeps;
+}
+
+void launch(const QString &nativePath)
+{
+    state().launched.append(nativePath);
+}
+
+} // namespace detail
+
+} // namespace rb::testseam
