@@ -1,0 +1,266 @@
+// PortMidiTSL (the library and its device list), PortMidiDeviceInfoTSL (one device record) and
+// PortMidiEventTSL (one timed event).
+
+#include "tessel.h"
+
+#include <iterator>
+
+namespace tessel {
+
+namespace {
+
+#define PROC(f) reinterpret_cast<REALproc>(f)
+constexpr uint32_t kFlags = 4;
+constexpr uint32_t kPropertyFlags = 6;
+
+uint32_t gGeneration = 1;
+
+// ---- PortMidiEventTSL -----------------------------------------------------------------------
+
+struct EventData {
+    uint32_t message;   // byte 0 (lowest): status
+    int32_t when;       // ms
+};
+constexpr uint32_t kEventDataDeclared = 8;
+static_assert(sizeof(EventData) <= (kEventDataDeclared + 15) / 16 * 16);
+
+EventData *eventData(REALobject self) noexcept { return static_cast<EventData *>(REALGetInstanceData(self)); }
+
+int32_t byteOf(REALobject self, int index) noexcept
+{
+    EventData *e = eventData(self);
+    return e ? int32_t((e->message >> (8 * index)) & 0xFF) : 0;
+}
+
+void setByte(REALobject self, int index, int32_t value) noexcept
+{
+    if (EventData *e = eventData(self)) {
+        uint32_t shift = 8 * index;
+        e->message = (e->message & ~(0xFFu << shift)) | ((uint32_t(value) & 0xFF) << shift);
+    }
+}
+
+uint32_t pack(int32_t b0, int32_t b1, int32_t b2, int32_t b3) noexcept
+{
+    return (uint32_t(b0) & 0xFF) | (uint32_t(b1) & 0xFF) << 8 | (uint32_t(b2) & 0xFF) << 16 |
+           (uint32_t(b3) & 0xFF) << 24;
+}
+
+void Set(REALobject self, int32_t status, int32_t data1, int32_t data2)
+{
+    if (EventData *e = eventData(self))
+        e->message = pack(status, data1, data2, 0);
+}
+
+void SetRaw(REALobject self, int32_t data0, int32_t data1, int32_t data2, int32_t data3)
+{
+    if (EventData *e = eventData(self))
+        e->message = pack(data0, data1, data2, data3);
+}
+
+int32_t Byte0Get(REALobject self, intptr_t) { return byteOf(self, 0); }
+void Byte0Set(REALobject self, intptr_t, int32_t v) { setByte(self, 0, v); }
+int32_t Byte1Get(REALobject self, intptr_t) { return byteOf(self, 1); }
+void Byte1Set(REALobject self, intptr_t, int32_t v) { setByte(self, 1, v); }
+int32_t Byte2Get(REALobject self, intptr_t) { return byteOf(self, 2); }
+void Byte2Set(REALobject self, intptr_t, int32_t v) { setByte(self, 2, v); }
+int32_t Byte3Get(REALobject self, intptr_t) { return byteOf(self, 3); }
+void Byte3Set(REALobject self, intptr_t, int32_t v) { setByte(self, 3, v); }
+
+int32_t WhenGet(REALobject self, intptr_t)
+{
+    EventData *e = eventData(self);
+    return e ? e->when : 0;
+}
+void WhenSet(REALobject self, intptr_t, int32_t v)
+{
+    if (EventData *e = eventData(self))
+        e->when = v;
+}
+
+int32_t RawMessageGet(REALobject self, intptr_t)
+{
+    EventData *e = eventData(self);
+    return e ? int32_t(e->message) : 0;
+}
+void RawMessageSet(REALobject self, intptr_t, int32_t v)
+{
+    if (EventData *e = eventData(self))
+        e->message = uint32_t(v);
+}
+
+REALmethodDefinition eventMethods[] = {
+    {PROC(Set), nullptr, "Set(status as integer, data1 as integer, data2 as integer)", kFlags, 0},
+    {PROC(SetRaw), nullptr, "SetRaw(data0 as integer, data1 as integer, data2 as integer, data3 as integer)",
+     kFlags, 0},
+};
+
+REALproperty eventProperties[] = {
+    {nullptr, "Status", "Integer", kPropertyFlags, 0, PROC(Byte0Get), PROC(Byte0Set), 0},
+    {nullptr, "Data1", "Integer", kPropertyFlags, 0, PROC(Byte1Get), PROC(Byte1Set), 0},
+    {nullptr, "Data2", "Integer", kPropertyFlags, 0, PROC(Byte2Get), PROC(Byte2Set), 0},
+    {nullptr, "RawData0", "Integer", kPropertyFlags, 0, PROC(Byte0Get), PROC(Byte0Set), 0},
+    {nullptr, "RawData1", "Integer", kPropertyFlags, 0, PROC(Byte1Get), PROC(Byte1Set), 0},
+    {nullptr, "RawData2", "Integer", kPropertyFlags, 0, PROC(Byte2Get), PROC(Byte2Set), 0},
+    {nullptr, "RawData3", "Integer", kPropertyFlags, 0, PROC(Byte3Get), PROC(Byte3Set), 0},
+    {nullptr, "When", "Integer", kPropertyFlags, 0, PROC(WhenGet), PROC(WhenSet), 0},
+    {nullptr, "RawMessage", "Integer", kPropertyFlags, 0, PROC(RawMessageGet), PROC(RawMessageSet), 0},
+};
+
+// ---- PortMidiDeviceInfoTSL ------------------------------------------------------------------
+
+struct DeviceInfoData {
+    const PmDeviceInfo *record;   // PortMidi's own, not a copy; nil: none
+    uint32_t generation;          // the PortMidi table it belongs to
+};
+constexpr uint32_t kDeviceInfoDataDeclared = 4;
+static_assert(sizeof(DeviceInfoData) <= (kDeviceInfoDataDeclared + 15) / 16 * 16);
+
+// The record, or nil when there is none or it belonged to a table that ReInitialize discarded.
+const PmDeviceInfo *recordOf(REALobject self) noexcept
+{
+    auto *d = static_cast<DeviceInfoData *>(REALGetInstanceData(self));
+    if (!d || !d->record || d->generation != gGeneration)
+        return nullptr;
+    return d->record;
+}
+
+REALstring NameGet(REALobject self, intptr_t)
+{
+    const PmDeviceInfo *r = recordOf(self);
+    return r ? asciiString(r->name) : nullptr;
+}
+
+REALstring InterfaceNameGet(REALobject self, intptr_t)
+{
+    const PmDeviceInfo *r = recordOf(self);
+    return r ? asciiString(r->interf) : nullptr;
+}
+
+RBBoolean HasInputGet(REALobject self, intptr_t)
+{
+    const PmDeviceInfo *r = recordOf(self);
+    return r && r->input ? 1 : 0;
+}
+
+RBBoolean HasOutputGet(REALobject self, intptr_t)
+{
+    const PmDeviceInfo *r = recordOf(self);
+    return r && r->output ? 1 : 0;
+}
+
+REALproperty deviceInfoProperties[] = {
+    {nullptr, "Name", "String", kPropertyFlags, 0, PROC(NameGet), nullptr, 0},
+    {nullptr, "InterfaceName", "String", kPropertyFlags, 0, PROC(InterfaceNameGet), nullptr, 0},
+    {nullptr, "HasInput", "Boolean", kPropertyFlags, 0, PROC(HasInputGet), nullptr, 0},
+    {nullptr, "HasOutput", "Boolean", kPropertyFlags, 0, PROC(HasOutputGet), nullptr, 0},
+};
+
+// ---- PortMidiTSL ----------------------------------------------------------------------------
+
+void Constructor(REALobject) {}
+
+int32_t ReInitialize(REALobject)
+{
+    // PortMidi forgets its open streams at Pm_Terminate without freeing them; close them first.
+    closeAllStreamsForReInitialize();
+    Pm_Terminate();
+    ++gGeneration;
+    Pm_Initialize();
+    return 0;
+}
+
+int32_t CountDevices(REALobject) { return Pm_CountDevices(); }
+int32_t DefaultInputDeviceID(REALobject) { return Pm_GetDefaultInputDeviceID(); }
+int32_t DefaultOutputDeviceID(REALobject) { return Pm_GetDefaultOutputDeviceID(); }
+
+REALobject DeviceInfo(REALobject, int32_t deviceID)
+{
+    if (deviceID < 0 || deviceID >= Pm_CountDevices())
+        return nullptr;
+    return NewPMDeviceInfoTSL(Pm_GetDeviceInfo(deviceID));
+}
+
+REALmethodDefinition listMethods[] = {
+    {PROC(ReInitialize), nullptr, "ReInitialize as integer", kFlags, 0},
+    {PROC(CountDevices), nullptr, "CountDevices as integer", kFlags, 0},
+    {PROC(DefaultInputDeviceID), nullptr, "DefaultInputDeviceID as integer", kFlags, 0},
+    {PROC(DefaultOutputDeviceID), nullptr, "DefaultOutputDeviceID as integer", kFlags, 0},
+    {PROC(DeviceInfo), nullptr, "DeviceInfo(DeviceID as integer) as PortMidiDeviceInfoTSL", kFlags, 0},
+    {PROC(ErrorText), nullptr, "ErrorText(ErrorNumber as integer) as string", kFlags, 0},
+};
+
+REALconstant listConstants[] = {
+    {"pmNoError = 0"},
+    {"pmHostError = -10000"},
+    {"pmInvalidDeviceId = -9999"},
+    {"pmInsufficientMemory = -9998"},
+    {"pmBufferTooSmall = -9997"},
+    {"pmBufferOverflow = -9996"},
+    {"pmBadPtr = -9995"},
+    {"pmBadData = -9994"},
+    {"pmInternalError = -9993"},
+    {"pmBufferMaxSize = -9992"},
+    {"pmNoDevice = -1"},
+};
+static_assert(pmNoError == 0 && pmHostError == -10000 && pmInvalidDeviceId == -9999 &&
+                  pmInsufficientMemory == -9998 && pmBufferTooSmall == -9997 && pmBufferOverflow == -9996 &&
+                  pmBadPtr == -9995 && pmBadData == -9994 && pmInternalError == -9993 &&
+                  pmBufferMaxSize == -9992 && pmNoDevice == -1,
+              "the error constants are PortMidi's numbers");
+
+} // namespace
+
+uint32_t portMidiGeneration() noexcept { return gGeneration; }
+
+REALobject NewPortMidiEventTSL(PmMessage message, PmTimestamp timestamp) noexcept
+{
+    REALobject event = hostNewInstance("PortMidiEventTSL");
+    if (EventData *e = eventData(event)) {
+        e->message = uint32_t(message);
+        e->when = timestamp;
+    }
+    return event;
+}
+
+REALobject NewPMDeviceInfoTSL(const PmDeviceInfo *record) noexcept
+{
+    if (!record)
+        return nullptr;
+    REALobject info = hostNewInstance("PortMidiDeviceInfoTSL");
+    if (auto *d = static_cast<DeviceInfoData *>(REALGetInstanceData(info))) {
+        d->record = record;
+        d->generation = gGeneration;
+    }
+    return info;
+}
+
+PmEvent eventOf(REALobject event) noexcept
+{
+    PmEvent out{};
+    if (EventData *e = eventData(event)) {
+        out.message = PmMessage(e->message);
+        out.timestamp = e->when;
+    }
+    return out;
+}
+
+REALclassDefinition PortMidiEventTSLClass = {
+    RB_CLASS_DEFINITION_VERSION, "PortMidiEventTSL", nullptr, kEventDataDeclared, 0, nullptr, nullptr,
+    eventProperties, uint32_t(std::size(eventProperties)), eventMethods, uint32_t(std::size(eventMethods)),
+    nullptr, 0, nullptr, 0, kFlags, 0,
+};
+
+REALclassDefinition PortMidiTSLClass = {
+    RB_CLASS_DEFINITION_VERSION, "PortMidiTSL", nullptr, 0, 0, Constructor, nullptr,
+    nullptr, 0, listMethods, uint32_t(std::size(listMethods)),
+    nullptr, 0, listConstants, uint32_t(std::size(listConstants)), kFlags, 0,
+};
+
+REALclassDefinition PortMidiDeviceInfoTSLClass = {
+    RB_CLASS_DEFINITION_VERSION, "PortMidiDeviceInfoTSL", nullptr, kDeviceInfoDataDeclared, 0, nullptr, nullptr,
+    deviceInfoProperties, uint32_t(std::size(deviceInfoProperties)), nullptr, 0,
+    nullptr, 0, nullptr, 0, kFlags, 0,
+};
+
+} // namespace tessel
