@@ -1,6 +1,7 @@
 #include "text.h"
 
 #include <QLocale>
+#include <cmath>
 #include <cstdint>
 
 namespace rb {
@@ -156,8 +157,11 @@ double Val(const String &s)
         if (j > expBegin)
             number += exponent + s.mid(expBegin, j - expBegin);
     }
+    // Too large a number reads as an infinity of its sign rather than as 0.
     bool ok = false;
     const double value = QLocale::c().toDouble(number, &ok);
+    if (!ok && std::isinf(value))
+        return value;
     return ok ? value : 0;
 }
 

@@ -1,0 +1,255 @@
+// FolderItem and its streams, on real files in a temporary folder.
+#include "rbframework/folderitem.h"
+#include "rbframework/testseam.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+namespace {
+
+class Files : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(tmp.isValid());
+        folder = std::make_shared<rb::FolderItem>(tmp.path());
+        rb::testseam::reset();
+    }
+
+    rb::FolderItemPtr writeRaw(const QString &name, const QByteArray &bytes)
+    {
+        QFile f(tmp.filePath(name));
+        EXPECT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write(bytes);
+        return folder->Child(name);
+    }
+
+    static QStringList readAll(const rb::FolderItem &item)
+    {
+        QStringList lines;
+        auto in = item.OpenAsTextFile();
+        if (!in)
+            return {QStringLiteral("<nil>")};
+        while (!in->EOF())
+            lines.append(in->ReadLine());
+        in->Close();
+        return lines;
+    }
+
+    static QByteArray rawBytes(const rb::FolderItem &item)
+    {
+        QFile f(item.NativePath());
+        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
+    }
+
+    QTemporaryDir tmp;
+    rb::FolderItemPtr folder;
+};
+
+TEST_F(Files, TextStreamReadsBackWhatItWrote)
+{
+    const QStringList lines = {"Minport", "1: Unit In - ALSA", "", "basefont", "Ünïcode €", ""};
+    auto item = folder->Child("korvane.ini");
+    auto out = item->CreateTextFile();
+    ASSERT_TRUE(out);
+    for (const QString &l : lines)
+        out->WriteLine(l);
+    ASSERT_TRUE(out->Close());
+
+    EXPECT_EQ(rawBytes(*item).count('\n'), lines.size());
+    EXPECT_EQ(readAll(*item), lines);
+}
+
+TEST_F(Files, ReadLineAcceptsEveryEnding)
+{
+    const struct {
+        const char *name;
+        QByteArray bytes;
+        QStringList lines;
+    } cases[] = {
+        {"LF", "a\nb\n", {"a", "b"}},
+        {"CR LF", "a\r\nb\r\n", {"a", "b"}},
+        {"lone CR", "a\rb\r", {"a", "b"}},
+        {"last line without ending", "a\nb", {"a", "b"}},
+        {"CR LF, last without", "a\r\nb", {"a", "b"}},
+        {"empty lines kept", "\n\r\n\nx", {"", "", "", "x"}},
+        {"empty file", "", {}},
+        {"NUL and control bytes", QByteArray("a\0b\x01\x1b\n\0\n", 8), {QString::fromLatin1("a\0b\x01\x1b", 5), QString(QChar(0))}},
+        {"not UTF-8 read as Latin-1", "\xF0\x7E\xFF\n", {QString::fromLatin1("\xF0\x7E\xFF")}},
+    };
+    for (const auto &c : cases) {
+        auto item = writeRaw("fixture.txt", c.bytes);
+        EXPECT_EQ(readAll(*item), c.lines) << c.name;
+    }
+}
+
+TEST_F(Files, ReadLineAcrossTheReadBuffer)
+{
+    // The CR of a CR LF is the last byte of the first 64 KiB chunk, its LF the first of the next.
+    const QByteArray longLine(64 * 1024 - 1, 'x');
+    auto item = writeRaw("long.txt", longLine + "\r\n" + "y\r\n");
+    EXPECT_EQ(readAll(*item), QStringList({QString::fromLatin1(longLine), "y"}));
+}
+
+TEST_F(Files, EofAndReadLineAfterTheEnd)
+{
+    auto item = writeRaw("one.txt", "only\n");
+    auto in = item->OpenAsTextFile();
+    ASSERT_TRUE(in);
+    EXPECT_FALSE(in->EOF());
+    EXPECT_EQ(in->ReadLine(), "only");
+    EXPECT_TRUE(in->EOF());
+    EXPECT_EQ(in->ReadLine(), "");
+    in->Close();
+    EXPECT_TRUE(in->EOF());
+    EXPECT_EQ(in->ReadLine(), "");
+}
+
+TEST_F(Files, CreateTextFileReplacesTheOldContent)
+{
+    auto item = writeRaw("korvane.ini", QByteArray(1000, 'z') + "\n");
+    auto out = item->CreateTextFile();
+    ASSERT_TRUE(out);
+    out->WriteLine("new");
+    ASSERT_TRUE(out->Close());
+    EXPECT_EQ(rawBytes(*item), "new\n");
+}
+
+TEST_F(Files, NilWhenItCannotOpen)
+{
+    auto missing = folder->Child("missing.bin");
+    ASSERT_TRUE(missing);
+    EXPECT_FALSE(missing->Exists());
+    EXPECT_FALSE(missing->OpenAsTextFile());
+    EXPECT_FALSE(missing->OpenAsBinaryFile(false));
+    EXPECT_FALSE(missing->OpenAsBinaryFile(true));
+    EXPECT_FALSE(missing->Exists()); // opening for writing does not create it
+
+    EXPECT_FALSE(folder->OpenAsTextFile());
+    EXPECT_FALSE(folder->OpenAsBinaryFile(true));
+    EXPECT_FALSE(folder->CreateTextFile());
+
+    auto inMissingFolder = folder->Child("no such folder")->Child("korvane.ini");
+    EXPECT_FALSE(inMissingFolder->CreateTextFile());
+}
+
+TEST_F(Files, BinaryStreamReadsBytesSignedAndUnsigned)
+{
+    auto item = writeRaw("fw.bin", QByteArray("\xF0\x01\x7F", 3));
+    auto bin = item->OpenAsBinaryFile(false);
+    ASSERT_TRUE(bin);
+    EXPECT_EQ(bin->Length(), 3);
+    EXPECT_EQ(bin->ReadInt8(), -16);
+    EXPECT_EQ(bin->Position(), 1);
+    EXPECT_EQ(bin->ReadUInt8(), 1);
+    EXPECT_FALSE(bin->EOF());
+    EXPECT_EQ(bin->ReadInt8(), 127);
+    EXPECT_TRUE(bin->EOF());
+    EXPECT_EQ(bin->ReadInt8(), 0);
+    bin->Position(0);
+    EXPECT_EQ(bin->ReadUInt8(), 0xF0);
+    bin->Position(-5);
+    EXPECT_EQ(bin->Position(), 0);
+    bin->Close();
+    EXPECT_TRUE(bin->EOF());
+    EXPECT_EQ(bin->ReadInt8(), 0);
+    EXPECT_EQ(bin->Length(), 0);
+
+    auto rw = item->OpenAsBinaryFile(true);
+    ASSERT_TRUE(rw);
+    rw->Close();
+    EXPECT_EQ(rawBytes(*item), QByteArray("\xF0\x01\x7F", 3)); // opening for writing keeps the bytes
+}
+
+TEST_F(Files, ChildNameAndRename)
+{
+    for (const char *bad : {"", ".", "..", "a/b", "/etc"})
+        EXPECT_FALSE(folder->Child(bad)) << bad;
+    EXPECT_FALSE(folder->Child(QString("a") + QChar(0) + "b"));
+
+    auto unit = folder->Child("unit");
+    EXPECT_EQ(unit->Name(), "unit");
+    EXPECT_EQ(unit->Parent()->NativePath(), QDir::cleanPath(tmp.path()));
+    unit->Name("unit.vot"); // not on disk: only the item changes
+    EXPECT_EQ(unit->NativePath(), tmp.filePath("unit.vot"));
+    EXPECT_FALSE(unit->Exists());
+
+    auto existing = writeRaw("fw", "x");
+    existing->Name("fw.bin");
+    EXPECT_TRUE(QFile::exists(tmp.filePath("fw.bin")));
+    EXPECT_FALSE(QFile::exists(tmp.filePath("fw")));
+    EXPECT_EQ(existing->Name(), "fw.bin");
+
+    writeRaw("taken", "t");
+    existing->Name("taken"); // the rename fails: the item keeps naming its file
+    EXPECT_EQ(existing->Name(), "fw.bin");
+    EXPECT_EQ(rawBytes(*existing), "x");
+    existing->Name("../escape");
+    EXPECT_EQ(existing->Name(), "fw.bin");
+
+    EXPECT_FALSE(rb::Volume(0)->Parent());
+    EXPECT_EQ(rb::Volume(0)->Child("Documents")->NativePath(), "/Documents");
+}
+
+TEST_F(Files, LaunchIsRecordedUnderTest)
+{
+    auto pdf = writeRaw("manual.pdf", "%PDF");
+    pdf->Launch(true);
+    EXPECT_EQ(rb::testseam::launchedDocuments(), QStringList({pdf->NativePath()}));
+}
+
+class EnvironmentVariable {
+public:
+    explicit EnvironmentVariable(const char *name) : name_(name), had_(qEnvironmentVariableIsSet(name)), old_(qgetenv(name)) {}
+    ~EnvironmentVariable()
+    {
+        if (had_)
+            qputenv(name_, old_);
+        else
+            qunsetenv(name_);
+    }
+
+private:
+    const char *name_;
+    bool had_;
+    QByteArray old_;
+};
+
+TEST_F(Files, ApplicationDataIsTheXdgConfigFolderAndIsCreated)
+{
+    EnvironmentVariable xdg("XDG_CONFIG_HOME"), home("HOME");
+
+    const QString config = tmp.filePath("xdg/config");
+    qputenv("XDG_CONFIG_HOME", config.toUtf8());
+    auto data = rb::SpecialFolder::ApplicationData();
+    ASSERT_TRUE(data);
+    EXPECT_EQ(data->NativePath(), config);
+    EXPECT_TRUE(data->Directory());
+
+    // Unset, empty or relative: the home folder's .config.
+    qputenv("HOME", tmp.filePath("home").toUtf8());
+    for (const char *value : {static_cast<const char *>(nullptr), "", "relative/dir"}) {
+        if (value)
+            qputenv("XDG_CONFIG_HOME", value);
+        else
+            qunsetenv("XDG_CONFIG_HOME");
+        data = rb::SpecialFolder::ApplicationData();
+        EXPECT_EQ(data->NativePath(), tmp.filePath("home/.config")) << (value ? value : "unset");
+        EXPECT_TRUE(data->Directory());
+    }
+}
+
+TEST(Folders, VolumeAndProgramFolder)
+{
+    ASSERT_TRUE(rb::Volume(0));
+    EXPECT_EQ(rb::Volume(0)->NativePath(), "/");
+    EXPECT_FALSE(rb::Volume(1));
+    EXPECT_FALSE(rb::Volume(-1));
+    EXPECT_EQ(rb::GetFolderItem("")->NativePath(), QCoreApplication::applicationDirPath());
+    EXPECT_EQ(rb::GetFolderItem("plugins")->NativePath(), QCoreApplication::applicationDirPath() + "/plugins");
+}
+
+} // namespace
