@@ -1,0 +1,176 @@
+#pragma once
+// The simulated MIDI service: a PortMidi backend with simulated input and output devices, and a
+// simulated unit that answers the program's frames. It lives in the shared library korvane_sim,
+// which defines pm_linuxalsa_init and pm_linuxalsa_term; loaded before libportmidi.so it takes the
+// place of PortMidi's ALSA backend, and the real PortMidi does everything above it (device list,
+// queues, filters, channel masks, SysEx packing four bytes per event).
+//
+// Running the built program against a simulated unit (sim_preload)
+// ---------------------------------------------------------------
+// The library is build/tests/sim/libkorvane_sim.so. Preload it and name the devices in
+// KORVANE_SIM_DEVICES (read only by this library, at the first Pm_Initialize of a process whose
+// list was not set in code):
+//
+//   KORVANE_SIM_DEVICES=unit LD_PRELOAD=$PWD/build/tests/sim/libkorvane_sim.so ./build/bin/Korvane
+//
+// KORVANE_SIM_DEVICES is a list of entries separated by ';':
+//   unit                     the input "Simulated Unit In" and the output "Simulated Unit Out"
+//                            (interface "Simulated"), with the simulated unit wired between them
+//   in:<name>[:<interface>]  an input device, interface "Simulated" unless given
+//   out:<name>[:<interface>] an output device
+// for example KORVANE_SIM_DEVICES='in:Keyboard:ALSA;unit'. KORVANE_SIM_UNIT sets the unit's
+// behaviour: normal (the default), silent, nak, lag:<polls>, or clock (a 0xF8 inside every answer).
+// Without KORVANE_SIM_DEVICES the list is empty, as on a machine without MIDI devices.
+//
+// Device numbers
+// --------------
+// A device is named by its index in the list given to setDevices. The backend adds the devices to
+// PortMidi in list order and is the only backend, so the index is also the PortMidi device number.
+//
+// Threads
+// -------
+// Input reaches PortMidi from the backend's poll function (called by Pm_Poll and Pm_Read), so a
+// test needs no threads. The state is guarded by one lock, so a test may also queue from another
+// thread.
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace sim {
+
+// One simulated device.
+struct Device {
+    std::string name;
+    std::string interf = "Simulated";
+    bool input = false; // true: an input device; false: an output device
+};
+
+// The device list. It takes effect at the next Pm_Initialize and stays in force across
+// Pm_Terminate and later Pm_Initialize calls until it is set again, so a test can change it before
+// a re-initialise. Setting it from code also overrides KORVANE_SIM_DEVICES.
+void setDevices(std::vector<Device> devices);
+// The list in force since the last Pm_Initialize (what PortMidi lists now).
+std::vector<Device> activeDevices();
+// Index (= PortMidi device number) of the active device with that name and direction, or -1.
+int findDevice(std::string_view name, bool input);
+
+// Clears all traffic, queued input, injected errors and the unit (detached, default behaviour,
+// nothing received). The device list stays. Call it between tests.
+void reset();
+
+// ---- Output devices: what the program wrote ----
+
+enum class Kind {
+    Short,    // a short message (write_short): its 1 to 3 bytes by status
+    SysEx,    // a complete System Exclusive message, F0 to F7 inclusive
+    Realtime, // a real-time message written in the middle of a SysEx message (write_realtime)
+    Partial,  // SysEx bytes that never reached F7 (closed or aborted mid-message)
+};
+
+struct Message {
+    Kind kind = Kind::Short;
+    std::vector<std::uint8_t> bytes;
+    std::int32_t timestamp = 0;
+};
+
+// Messages completed on the output device, in order of completion (a real-time message written
+// inside a SysEx therefore comes before that SysEx).
+std::vector<Message> received(int device);
+// Every byte written to the output device, in wire order (a real-time byte inside a SysEx stands
+// where it was sent).
+std::vector<std::uint8_t> receivedBytes(int device);
+void clearReceived(int device);
+
+// ---- Input devices: what the program will read ----
+
+// Queues a short message (a PortMidi message word: status | data1 << 8 | data2 << 16).
+void queueShort(int device, std::uint32_t message);
+// Queues a byte string as it would arrive on the wire: a SysEx message, possibly with real-time
+// bytes (0xF8 to 0xFF) inside it, or any other bytes. Real-time bytes are handed to PortMidi as
+// short messages and the rest as SysEx data, as the ALSA backend does.
+void queueBytes(int device, std::vector<std::uint8_t> bytes);
+// Items queued but not yet handed to PortMidi.
+std::size_t pendingInput(int device);
+// Queued input waits until the device is opened and is handed over, all of it, at the next poll
+// of the open stream. Closing an input drops what is still pending.
+
+// ---- State and injected errors ----
+
+bool isOpen(int device);
+// How often the device has been opened since reset().
+int openCount(int device);
+// Makes the next opens of the device fail with pmHostError and this host error text; an empty text
+// lets opens succeed again.
+void failOpen(int device, std::string hostErrorText);
+// Makes writes to the open output fail with pmHostError and this host error text (reported through
+// Pm_HasHostError / Pm_GetHostErrorText); an empty text lets writes succeed again.
+void failWrites(int device, std::string hostErrorText);
+
+// ---- The simulated unit ----
+//
+// It reads every frame written to its output device, F0 7E <device 127> <command> <n> <payload
+// packed seven into eight> F7, and answers on its input device with frames of the same form,
+// F0 7E 7F <answer> <n> <packed payload> F7:
+//   0x03 reset, 0x09 enable update, 0x32 factory settings, 0x34 set address (4 bytes): acknowledged
+//   0x04 firmware block: acknowledged; the blocks' bytes make up the image, the empty block ends it
+//        (a block after the end, or an enable, starts a new image)
+//   0x11 read revisions: revision data 0x21 with the revision payload (6 or 10 bytes)
+//   0x33 read address: the address answer 0x43 with the four address bytes
+//   any other command, a frame for another device byte, or a malformed frame (bad length, a data
+//   byte with bit 7 set, a missing F7): negative acknowledgement 0x7E
+// An acknowledgement is F0 7E 7F 7F 00 F7 and a negative acknowledgement F0 7E 7F 7E 00 F7.
+// SysEx that does not begin F0 7E and short messages are recorded and not answered.
+// Answers produced while the input device is not open are lost, as on a real port.
+
+enum class Mode {
+    Normal, // answers as above
+    Silent, // records everything, answers nothing
+    Nak,    // answers every frame with a negative acknowledgement
+};
+
+// One frame the unit received.
+struct Command {
+    std::vector<std::uint8_t> frame;   // the frame as received, F0 to F7
+    std::uint8_t deviceByte = 0;       // offset 2
+    std::uint8_t code = 0;             // offset 3
+    std::vector<std::uint8_t> payload; // unpacked payload (n bytes when well formed)
+    bool valid = false;                // well formed and addressed to device byte 127
+    std::string error;                 // why not valid (empty when valid)
+};
+
+// Wires the unit between an output device (what it hears) and an input device (where it answers).
+void attachUnit(int output, int input);
+void detachUnit();
+void setUnitMode(Mode mode);
+// Answers become readable only after this many further polls of the input device (0: at the next).
+void setUnitLag(int polls);
+// Puts this real-time byte into every answer after each `every` bytes (every = 0: none).
+void setUnitInterleave(std::uint8_t realtime, int every);
+// Payload of the revision answer: hardware (2), core revision (2), core build (2), and optionally
+// main revision (2) and main build (2). The default is 01 00 02 05 00 1A 03 01 00 2C.
+void setUnitRevision(std::vector<std::uint8_t> payload);
+// The unit's address (default 10.1.128.255); a set-address command changes it.
+void setUnitAddress(std::vector<std::uint8_t> address);
+std::vector<std::uint8_t> unitAddress();
+
+// Every frame the unit received, in order.
+std::vector<Command> unitCommands();
+// The firmware image: the bytes of the data blocks received since the image began, in order.
+std::vector<std::uint8_t> unitImage();
+// True once the empty block has ended the image.
+bool unitImageComplete();
+// Payload sizes of the image's blocks, in order (the empty block included once it arrived).
+std::vector<std::size_t> unitBlockSizes();
+// Raw answers the unit has produced (before interleaving), in order.
+std::vector<std::vector<std::uint8_t>> unitAnswers();
+
+// ---- Frame helpers (the unit's own packing, usable by tests to build expectations) ----
+
+// F0 7E <deviceByte> <code> <n> <payload packed seven into eight> F7.
+std::vector<std::uint8_t> packFrame(std::uint8_t code, const std::vector<std::uint8_t> &payload,
+                                    std::uint8_t deviceByte = 0x7F);
+
+} // namespace sim
