@@ -16,7 +16,7 @@ public:
     ~Canvas() override;
 
     // The control's own drawing surface; nil (NilObjectException on use) only for a zero size.
-    Graphics *GraphicsPtr();
+    rb::Graphics *GraphicsPtr();
     rb::Graphics &Graphics() { return deref(GraphicsPtr()); }
     const QImage &surface() const;   // what the control shows, for tests and screenshots
 
@@ -29,13 +29,19 @@ public:
     virtual void Event_Paint(rb::Graphics &g) { if (Paint) Paint(g); }
     virtual bool Event_MouseDown(int x, int y) { return MouseDown ? MouseDown(x, y) : false; }
 
+    // What a paint of the control does: Paint through the dispatch point, then the surface shown.
+    void paintNow();
+
 protected:
     void resized() override;
 
 private:
     class Widget;
     Widget *canvasWidget() const;
+    void pressed(int x, int y, bool &claimed);
     std::unique_ptr<Picture> surface_;
+    bool painting_ = false;
+    friend class Widget;
 };
 
 } // namespace rb

@@ -1,0 +1,273 @@
+#include "controls.h"
+
+#include "dispatch.h"
+#include "exceptions.h"
+#include "window.h"
+
+#include <QFrame>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QScrollBar>
+#include <QTabBar>
+#include <QTextCursor>
+#include <algorithm>
+
+namespace rb {
+
+namespace {
+
+QString unifiedLineEnds(QString t)
+{
+    t.replace(QLatin1String("\r\n"), QLatin1String("\n"));
+    t.replace(QLatin1Char('\r'), QLatin1Char('\n'));
+    return t;
+}
+
+Qt::Alignment horizontal(int a)
+{
+    switch (a) {
+    case 2: return Qt::AlignHCenter;
+    case 3: return Qt::AlignRight;
+    default: return Qt::AlignLeft;
+    }
+}
+
+} // namespace
+
+// --- buttons
+
+ButtonControl::ButtonControl(Window &window, QString name, int left, int top, int width, int height,
+                             const QString &caption, bool bevel)
+    : RectControl(window, std::move(name), new QPushButton(caption), left, top, width, height)
+{
+    auto *b = static_cast<QPushButton *>(widget());
+    b->setAutoDefault(false);
+    if (bevel)
+        b->setFocusPolicy(Qt::NoFocus);
+    QObject::connect(b, &QPushButton::clicked, b, [this] { dispatch([this] { Event_Action(); }); });
+}
+
+QString ButtonControl::Caption() const { return static_cast<QPushButton *>(widget())->text(); }
+void ButtonControl::Caption(const QString &c) { static_cast<QPushButton *>(widget())->setText(c); }
+
+void ButtonControl::press()
+{
+    auto *b = static_cast<QPushButton *>(widget());
+    if (b->isEnabled() && !b->isHidden())
+        b->click();
+}
+
+PushButton::PushButton(Window &window, QString name, int left, int top, int width, int height, const QString &caption)
+    : ButtonControl(window, std::move(name), left, top, width, height, caption, false)
+{
+}
+
+BevelButton::BevelButton(Window &window, QString name, int left, int top, int width, int height, const QString &caption)
+    : ButtonControl(window, std::move(name), left, top, width, height, caption, true)
+{
+}
+
+// --- Label
+
+Label::Label(Window &window, QString name, int left, int top, int width, int height, const QString &text)
+    : RectControl(window, std::move(name), new QLabel, left, top, width, height)
+{
+    auto *l = static_cast<QLabel *>(widget());
+    l->setTextFormat(Qt::PlainText);
+    l->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    Text(text);
+}
+
+QString Label::Text() const { return static_cast<QLabel *>(widget())->text(); }
+void Label::Text(const QString &t) { static_cast<QLabel *>(widget())->setText(unifiedLineEnds(t)); }
+
+void Label::TextAlign(int a)
+{
+    align_ = std::clamp(a, 0, 3);
+    auto *l = static_cast<QLabel *>(widget());
+    l->setAlignment(horizontal(align_) | (l->alignment() & Qt::AlignVertical_Mask));
+}
+
+bool Label::Multiline() const { return static_cast<QLabel *>(widget())->wordWrap(); }
+void Label::Multiline(bool m) { static_cast<QLabel *>(widget())->setWordWrap(m); }
+
+// --- GroupBox
+
+GroupBox::GroupBox(Window &window, QString name, int left, int top, int width, int height, const QString &caption)
+    : RectControl(window, std::move(name), new QGroupBox(caption), left, top, width, height)
+{
+}
+
+QString GroupBox::Caption() const { return static_cast<QGroupBox *>(widget())->title(); }
+void GroupBox::Caption(const QString &c) { static_cast<QGroupBox *>(widget())->setTitle(c); }
+QWidget *GroupBox::childArea(int page) { return page == 0 ? widget() : nullptr; }
+
+// --- TextField
+
+TextField::TextField(Window &window, QString name, int left, int top, int width, int height, const QString &text)
+    : RectControl(window, std::move(name), new QLineEdit(text), left, top, width, height)
+{
+    auto *e = static_cast<QLineEdit *>(widget());
+    QObject::connect(e, &QLineEdit::textChanged, e, [this] { dispatch([this] { Event_TextChange(); }); });
+}
+
+QString TextField::Text() const { return static_cast<QLineEdit *>(widget())->text(); }
+void TextField::Text(const QString &t) { static_cast<QLineEdit *>(widget())->setText(t); }
+
+void TextField::Alignment(int a)
+{
+    align_ = std::clamp(a, 0, 3);
+    static_cast<QLineEdit *>(widget())->setAlignment(horizontal(align_) | Qt::AlignVCenter);
+}
+
+bool TextField::ReadOnly() const { return static_cast<QLineEdit *>(widget())->isReadOnly(); }
+void TextField::ReadOnly(bool r) { static_cast<QLineEdit *>(widget())->setReadOnly(r); }
+
+// --- TextArea
+
+TextArea::TextArea(Window &window, QString name, int left, int top, int width, int height, const QString &text)
+    : RectControl(window, std::move(name), new QPlainTextEdit, left, top, width, height)
+{
+    auto *e = static_cast<QPlainTextEdit *>(widget());
+    e->setTabChangesFocus(true);
+    e->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    e->setLineWrapMode(QPlainTextEdit::WidgetWidth);
+    Text(text);
+    QObject::connect(e, &QPlainTextEdit::textChanged, e, [this] { dispatch([this] { Event_TextChange(); }); });
+}
+
+QString TextArea::Text() const { return static_cast<QPlainTextEdit *>(widget())->toPlainText(); }
+void TextArea::Text(const QString &t) { static_cast<QPlainTextEdit *>(widget())->setPlainText(unifiedLineEnds(t)); }
+
+void TextArea::AppendText(const QString &t)
+{
+    auto *e = static_cast<QPlainTextEdit *>(widget());
+    QTextCursor c(e->document());
+    c.movePosition(QTextCursor::End);
+    c.insertText(unifiedLineEnds(t));
+}
+
+bool TextArea::ReadOnly() const { return static_cast<QPlainTextEdit *>(widget())->isReadOnly(); }
+void TextArea::ReadOnly(bool r) { static_cast<QPlainTextEdit *>(widget())->setReadOnly(r); }
+
+// --- ProgressBar
+
+ProgressBar::ProgressBar(Window &window, QString name, int left, int top, int width, int height, int maximum)
+    : RectControl(window, std::move(name), new QProgressBar, left, top, width, height)
+{
+    static_cast<QProgressBar *>(widget())->setTextVisible(false);
+    Maximum(maximum);
+}
+
+void ProgressBar::show()
+{
+    auto *b = static_cast<QProgressBar *>(widget());
+    b->setRange(0, maximum_);
+    b->setValue(maximum_ == 0 ? 0 : std::clamp(value_, 0, maximum_));
+}
+
+void ProgressBar::Value(int v)
+{
+    value_ = v;
+    show();
+}
+
+void ProgressBar::Maximum(int m)
+{
+    maximum_ = std::max(m, 0);
+    show();
+}
+
+// --- ProgressWheel
+
+ProgressWheel::ProgressWheel(Window &window, QString name, int left, int top, int width, int height)
+    : RectControl(window, std::move(name), new QProgressBar, left, top, width, height)
+{
+    auto *b = static_cast<QProgressBar *>(widget());
+    b->setRange(0, 0);
+    b->setTextVisible(false);
+}
+
+// --- TabPanel
+// A tab bar over a framed pane, with one plain widget per page below the bar. Nothing is laid out
+// by Qt, so a page's origin in the window is fixed and window coordinates convert exactly.
+
+TabPanel::TabPanel(Window &window, QString name, int left, int top, int width, int height, const QStringList &tabs)
+    : RectControl(window, std::move(name), new QWidget, left, top, width, height), bar_(new QTabBar(widget()))
+{
+    auto *pane = new QFrame(widget());
+    pane->setObjectName(QStringLiteral("pane"));
+    pane->setFrameShape(QFrame::StyledPanel);
+    bar_->setDrawBase(false);
+    bar_->setExpanding(false);
+    for (const QString &t : tabs)
+        Append(t);
+    QObject::connect(bar_, &QTabBar::currentChanged, bar_, [this](int page) {
+        showPage(page);
+        dispatch([this] { Event_Change(); });
+    });
+    layoutPages();
+}
+
+int TabPanel::Append(const QString &caption)
+{
+    auto *page = new QWidget(widget());
+    page->setObjectName(QStringLiteral("page%1").arg(pages_.size()));
+    pages_.push_back(page);
+    {
+        const QSignalBlocker quiet(bar_);   // the first tab becomes current without a Change
+        bar_->addTab(caption);
+    }
+    layoutPages();
+    showPage(bar_->currentIndex());
+    return int(pages_.size()) - 1;
+}
+
+void TabPanel::layoutPages()
+{
+    const int barHeight = bar_->sizeHint().height();
+    bar_->setGeometry(0, 0, Width(), barHeight);
+    if (auto *pane = widget()->findChild<QFrame *>(QStringLiteral("pane"), Qt::FindDirectChildrenOnly))
+        pane->setGeometry(0, barHeight, Width(), std::max(Height() - barHeight, 0));
+    for (QWidget *p : pages_) {
+        p->setGeometry(0, barHeight, Width(), std::max(Height() - barHeight, 0));
+        p->raise();
+    }
+}
+
+void TabPanel::resized() { layoutPages(); }
+
+void TabPanel::showPage(int page)
+{
+    for (std::size_t i = 0; i < pages_.size(); ++i)
+        pages_[i]->setVisible(int(i) == page);
+}
+
+int TabPanel::Value() const { return bar_->currentIndex(); }
+
+void TabPanel::Value(int page)
+{
+    if (page < 0 || page >= TabCount())
+        throw OutOfBoundsException(QStringLiteral("%1: no tab %2 of %3").arg(Name()).arg(page).arg(TabCount()));
+    bar_->setCurrentIndex(page);   // a change raises Change, nested
+}
+
+QString TabPanel::Caption(int page) const
+{
+    if (page < 0 || page >= TabCount())
+        throw OutOfBoundsException(QStringLiteral("%1: no tab %2 of %3").arg(Name()).arg(page).arg(TabCount()));
+    return bar_->tabText(page);
+}
+
+QWidget *TabPanel::childArea(int page)
+{
+    if (page < 0 || page >= TabCount())
+        return nullptr;
+    return pages_[std::size_t(page)];
+}
+
+} // namespace rb

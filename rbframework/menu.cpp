@@ -1,0 +1,368 @@
+#include "menu.h"
+
+#include "application.h"
+#include "dispatch.h"
+#include "exceptions.h"
+#include "window.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMenuBar>
+#include <QPlainTextEdit>
+#include <QTextEdit>
+
+namespace rb {
+
+namespace {
+
+std::vector<std::pair<QString, std::function<bool()>>> &appHandlers()
+{
+    static std::vector<std::pair<QString, std::function<bool()>>> list;
+    return list;
+}
+
+Window *frontWindow(Window *front)
+{
+    if (front)
+        return front;
+    return Window::of(QApplication::activeWindow());
+}
+
+// The framework's own editing commands, applied to the text control that has the focus.
+enum class Edit { None, Undo, Cut, Copy, Paste, Clear, SelectAll };
+
+Edit editCommand(const QString &name)
+{
+    static const std::pair<const char *, Edit> names[] = {
+        {"EditUndo", Edit::Undo},   {"EditCut", Edit::Cut},     {"EditCopy", Edit::Copy},
+        {"EditPaste", Edit::Paste}, {"EditClear", Edit::Clear}, {"EditSelectAll", Edit::SelectAll},
+    };
+    for (const auto &[n, e] : names)
+        if (name.compare(QLatin1String(n), Qt::CaseInsensitive) == 0)
+            return e;
+    return Edit::None;
+}
+
+bool runEdit(Edit e, bool apply)
+{
+    QWidget *focus = QApplication::focusWidget();
+    if (auto *line = qobject_cast<QLineEdit *>(focus)) {
+        if (!apply)
+            return true;
+        switch (e) {
+        case Edit::Undo: line->undo(); break;
+        case Edit::Cut: line->cut(); break;
+        case Edit::Copy: line->copy(); break;
+        case Edit::Paste: line->paste(); break;
+        case Edit::Clear: line->del(); break;
+        case Edit::SelectAll: line->selectAll(); break;
+        case Edit::None: return false;
+        }
+        return true;
+    }
+    if (auto *text = qobject_cast<QPlainTextEdit *>(focus)) {
+        if (!apply)
+            return true;
+        switch (e) {
+        case Edit::Undo: text->undo(); break;
+        case Edit::Cut: text->cut(); break;
+        case Edit::Copy: text->copy(); break;
+        case Edit::Paste: text->paste(); break;
+        case Edit::Clear: { QTextCursor c = text->textCursor(); c.removeSelectedText(); text->setTextCursor(c); } break;
+        case Edit::SelectAll: text->selectAll(); break;
+        case Edit::None: return false;
+        }
+        return true;
+    }
+    if (auto *rich = qobject_cast<QTextEdit *>(focus)) {
+        if (!apply)
+            return true;
+        switch (e) {
+        case Edit::Undo: rich->undo(); break;
+        case Edit::Cut: rich->cut(); break;
+        case Edit::Copy: rich->copy(); break;
+        case Edit::Paste: rich->paste(); break;
+        case Edit::Clear: { QTextCursor c = rich->textCursor(); c.removeSelectedText(); rich->setTextCursor(c); } break;
+        case Edit::SelectAll: rich->selectAll(); break;
+        case Edit::None: return false;
+        }
+        return true;
+    }
+    return false;
+}
+
+// Runs a handler through the dispatch point; an exception counts as the command handled, so that
+// no second handler runs after a failed one.
+bool runHandler(const std::function<bool()> &h)
+{
+    bool handled = true;
+    dispatch([&] { handled = h(); });
+    return handled;
+}
+
+} // namespace
+
+// --- MenuItem
+
+MenuItem::MenuItem() : action_(std::make_unique<QAction>())
+{
+    action_->setShortcutContext(Qt::WindowShortcut);
+    QObject::connect(action_.get(), &QAction::triggered, action_.get(), [this] { choose(); });
+}
+
+MenuItem::MenuItem(const QString &text) : MenuItem() { Text(text); }
+
+MenuItem::~MenuItem()
+{
+    children_.clear();
+    action_.reset();
+    menu_.reset();
+}
+
+void MenuItem::Text(const QString &t)
+{
+    text_ = t;
+    action_->setSeparator(isSeparator());
+    action_->setText(isSeparator() ? QString() : t);
+    if (menu_)
+        menu_->setTitle(t);
+}
+
+void MenuItem::KeyboardShortcut(const QString &s)
+{
+    shortcut_ = s;
+    action_->setShortcut(shortcutSequence(s));
+}
+
+bool MenuItem::Enabled() const { return action_->isEnabled(); }
+
+void MenuItem::Enabled(bool e)
+{
+    enabled_ = e;
+    action_->setEnabled(e);
+}
+
+bool MenuItem::Checked() const { return action_->isChecked(); }
+
+void MenuItem::Checked(bool c)
+{
+    action_->setCheckable(c || action_->isCheckable());
+    action_->setChecked(c);
+}
+
+void MenuItem::ensureMenu()
+{
+    if (menu_)
+        return;
+    menu_ = std::make_unique<QMenu>();
+    menu_->setTitle(text_);
+    action_->setMenu(menu_.get());
+    QObject::connect(menu_.get(), &QMenu::aboutToShow, menu_.get(), [this] { updateEnabling(nullptr); });
+}
+
+MenuItem &MenuItem::Append(std::unique_ptr<MenuItem> item)
+{
+    if (!item)
+        throw NilObjectException(QStringLiteral("Append: nil menu item"));
+    MenuItem &ref = *item;
+    if (ref.parent_ || &ref == this)
+        throw OutOfBoundsException(QStringLiteral("Append: the item is in a menu already"));
+    ref.parent_ = this;
+    children_.push_back(std::move(item));
+    childAppended(ref);
+    return ref;
+}
+
+void MenuItem::childAppended(MenuItem &item)
+{
+    ensureMenu();
+    menu_->addAction(item.action_.get());
+}
+
+MenuItem *MenuItem::Item(int index) const
+{
+    if (index < 0 || index >= Count())
+        throw OutOfBoundsException(QStringLiteral("menu item %1 of %2").arg(index).arg(Count()));
+    return children_[std::size_t(index)].get();
+}
+
+MenuItem *MenuItem::Child(const QString &name) const
+{
+    for (const auto &c : children_)
+        if (c->name_.compare(name, Qt::CaseInsensitive) == 0)
+            return c.get();
+    return nullptr;
+}
+
+MenuItem *MenuItem::Lookup(const QString &name)
+{
+    if (name_.compare(name, Qt::CaseInsensitive) == 0)
+        return this;
+    for (const auto &c : children_)
+        if (MenuItem *found = c->Lookup(name))
+            return found;
+    return nullptr;
+}
+
+bool MenuItem::canHandle(Window *front) const
+{
+    if (!children_.empty() || Action)
+        return true;
+    if (front && front->menuHandler(name_))
+        return true;
+    if (MenuBar::handler(name_))
+        return true;
+    if (dynamic_cast<const QuitMenuItem *>(this))
+        return true;
+    const Edit e = editCommand(name_);
+    return e != Edit::None && runEdit(e, false);
+}
+
+void MenuItem::updateEnabling(Window *front)
+{
+    front = frontWindow(front);
+    for (const auto &c : children_)
+        if (c->autoEnable_ && !c->isSeparator())
+            c->action_->setEnabled(c->enabled_ && c->canHandle(front));
+}
+
+bool MenuItem::choose(Window *front)
+{
+    if (isSeparator())
+        return false;
+    front = frontWindow(front);
+    if (runHandler([this] { return Event_Action(); }))
+        return true;
+    if (front)
+        if (const auto *h = front->menuHandler(name_))
+            if (runHandler(*h))
+                return true;
+    if (const auto *h = MenuBar::handler(name_))
+        if (runHandler(*h))
+            return true;
+    bool done = false;
+    dispatch([&] { done = defaultAction(); });
+    if (done)
+        return true;
+    const Edit e = editCommand(name_);
+    return e != Edit::None && runEdit(e, true);
+}
+
+QKeySequence MenuItem::shortcutSequence(const QString &text)
+{
+    const QString t = text.trimmed();
+    if (t.isEmpty())
+        return {};
+    const QStringList parts = t.split(QLatin1Char('+'));
+    // "Cmd++" names the plus key: the last part is then empty.
+    QString key = parts.last().trimmed();
+    int modifierCount = int(parts.size()) - 1;
+    if (key.isEmpty() && parts.size() >= 2) {
+        key = QStringLiteral("+");
+        modifierCount = int(parts.size()) - 2;
+        while (modifierCount > 0 && parts[modifierCount].trimmed().isEmpty())
+            --modifierCount;
+    }
+    if (key.isEmpty())
+        return {};
+    Qt::KeyboardModifiers mods;
+    for (int i = 0; i < modifierCount; ++i) {
+        const QString m = parts[i].trimmed();
+        auto is = [&m](const char *n) { return m.compare(QLatin1String(n), Qt::CaseInsensitive) == 0; };
+        // Qt's Ctrl is the Command key on the Mac and Ctrl elsewhere: exactly what "Cmd" means.
+        if (is("Cmd") || is("Command"))
+            mods |= Qt::ControlModifier;
+#ifdef Q_OS_MACOS
+        else if (is("Ctrl") || is("Control"))
+            mods |= Qt::MetaModifier;
+#else
+        else if (is("Ctrl") || is("Control"))
+            mods |= Qt::ControlModifier;
+#endif
+        else if (is("Shift"))
+            mods |= Qt::ShiftModifier;
+        else if (is("Alt") || is("Option") || is("Opt"))
+            mods |= Qt::AltModifier;
+        else
+            return {};
+    }
+    const QKeySequence keyOnly = QKeySequence::fromString(key.size() == 1 ? key.toUpper() : key, QKeySequence::PortableText);
+    if (keyOnly.count() != 1)
+        return {};
+    const QKeyCombination k = keyOnly[0];
+    if (k.keyboardModifiers() != Qt::NoModifier || k.key() == Qt::Key_unknown)
+        return {};
+    return QKeySequence(QKeyCombination(mods, k.key()));
+}
+
+// --- QuitMenuItem
+
+bool QuitMenuItem::defaultAction()
+{
+    Quit(0);
+    return true;
+}
+
+// --- MenuBar
+
+MenuBar::MenuBar() = default;
+
+MenuBar::~MenuBar()
+{
+    for (const auto &b : shown_)
+        if (b)
+            b->clear();
+}
+
+void MenuBar::childAppended(MenuItem &item)
+{
+    item.ensureMenu();   // a menu title opens a menu, even an empty one
+    for (const auto &b : shown_)
+        if (b)
+            b->addAction(item.action());
+}
+
+QMenuBar *MenuBar::makeWidget(QWidget *parent)
+{
+    auto *bar = new QMenuBar(parent);
+    bar->setNativeMenuBar(false);
+    for (int i = 0; i < Count(); ++i)
+        bar->addAction(Item(i)->action());
+    shown_.erase(std::remove_if(shown_.begin(), shown_.end(), [](const QPointer<QMenuBar> &p) { return p.isNull(); }),
+                 shown_.end());
+    shown_.emplace_back(bar);
+    return bar;
+}
+
+void MenuBar::handle(const QString &itemName, std::function<bool()> h)
+{
+    auto &list = appHandlers();
+    for (auto &e : list)
+        if (e.first.compare(itemName, Qt::CaseInsensitive) == 0) {
+            e.second = std::move(h);
+            return;
+        }
+    list.emplace_back(itemName, std::move(h));
+}
+
+void MenuBar::clearHandlers() { appHandlers().clear(); }
+
+const std::function<bool()> *MenuBar::handler(const QString &itemName)
+{
+    for (const auto &e : appHandlers())
+        if (e.first.compare(itemName, Qt::CaseInsensitive) == 0 && e.second)
+            return &e.second;
+    return nullptr;
+}
+
+bool MenuBar::trigger(const QString &itemName, Window *front)
+{
+    MenuItem *item = Lookup(itemName);
+    if (!item)
+        throw OutOfBoundsException(QStringLiteral("no menu item named %1").arg(itemName));
+    return item->choose(front);
+}
+
+} // namespace rb
