@@ -1,0 +1,9 @@
+#pragma once
+
+namespace korvane {
+
+// SIGINT and SIGTERM end the event loop like File > Quit, so the program exits cleanly when a
+// session or a test stops it.
+void quitOnTerminationSignals();
+
+} // namespace korvane

@@ -1,0 +1,61 @@
+#include "startup.h"
+
+#include "entrypoints.h"
+#include "quitsignals.h"
+
+#include "rbframework/application.h"
+#include "rbframework/dialogs.h"
+#include "rbframework/folderitem.h"
+#include "rbframework/pluginhost.h"
+
+#include <cstdio>
+
+namespace korvane {
+
+namespace {
+
+[[noreturn]] void fail(const QString &message)
+{
+    std::fprintf(stderr, "Korvane: %s\n", qPrintable(message));
+    rb::MsgBox(message);
+    throw StartupFailed(message);
+}
+
+} // namespace
+
+QString pluginPath()
+{
+    auto folder = rb::deref(rb::GetFolderItem(QString()));
+    return rb::deref(rb::deref(folder.Child(QStringLiteral("plugins"))).Child(QStringLiteral("libtessel.so")))
+        .NativePath();
+}
+
+void bindPlugin(const QString &path)
+{
+    const QString loadError = rb::pluginHost().load(path);
+    if (!loadError.isEmpty())
+        fail(QStringLiteral("The MIDI plug-in could not be loaded: %1").arg(loadError));
+    const QString missing = entrypoints::bind();
+    if (!missing.isEmpty())
+        fail(QStringLiteral("The MIDI plug-in does not provide \"%1\".").arg(missing));
+}
+
+void startup()
+{
+    // The framework's external classes: the plug-in registers its classes as it loads.
+    bindPlugin(pluginPath());
+    // No file types to register: the file choosers make their own.
+}
+
+int programEntry(int &argc, char **argv)
+{
+    rb::RuntimeInit(argc, argv);
+    rb::RuntimeSetExceptionHelper();
+    if (rb::RunFrameworkInitialization(startup))
+        return 1;
+    quitOnTerminationSignals();
+    rb::RuntimeRun();
+    return rb::RuntimeExit();
+}
+
+} // namespace korvane

@@ -1,0 +1,146 @@
+// Start-up: the plug-in is loaded and all 48 of its members are bound by declaration string; the
+// program's views reach the plug-in only through those entries; the built program comes up.
+
+#include "app/entrypoints.h"
+#include "app/pluginclasses.h"
+#include "app/startup.h"
+
+#include "rbframework/pluginhost.h"
+#include "rbframework/testseam.h"
+
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QThread>
+#include <gtest/gtest.h>
+
+#include <array>
+#include <csignal>
+
+namespace {
+
+using namespace korvane;
+namespace ep = korvane::entrypoints;
+
+class Startup : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() { bindPlugin(QStringLiteral(KORVANE_PLUGIN_PATH)); }
+    void SetUp() override { rb::testseam::reset(); }
+};
+
+// The declarations the host holds, in the table's order: per class its constructor, destructor,
+// methods in registration order, then each property's getter and setter.
+QStringList declarationsFromRegistry()
+{
+    QStringList out;
+    for (const auto *cls : rb::pluginHost().registeredClasses()) {
+        const REALclassDefinition &d = *cls->definition;
+        const QString name = QString::fromLatin1(d.name);
+        if (d.constructor)
+            out << name + ".__init";
+        if (d.destructor)
+            out << name + ".__exit";
+        for (uint32_t i = 0; i < d.methodCount; ++i)
+            out << name + "." + QString::fromLatin1(d.methods[i].declaration);
+        for (uint32_t i = 0; i < d.propertyCount; ++i) {
+            const QString prop = name + "." + QString::fromLatin1(d.properties[i].name);
+            out << prop + ".Get";
+            if (d.properties[i].setter)
+                out << prop + ".Set";
+        }
+    }
+    return out;
+}
+
+TEST_F(Startup, BindsEveryPluginMemberInRegistrationOrder)
+{
+    QStringList table;
+    for (int i = ep::kFirstPluginEntry; i < ep::kCount; ++i)
+        table << ep::declaration(i);
+    EXPECT_EQ(table, declarationsFromRegistry());
+    EXPECT_EQ(table.size(), 48);
+
+    EXPECT_EQ(ep::declaration(0), "_");
+    EXPECT_NE(ep::entry(0), nullptr);
+    for (int i = 1; i < ep::kFirstPluginEntry; ++i)
+        EXPECT_EQ(ep::entry(i), nullptr) << i;
+    for (int i = ep::kFirstPluginEntry; i < ep::kCount; ++i)
+        EXPECT_NE(ep::entry(i), nullptr) << qPrintable(ep::declaration(i));
+    EXPECT_EQ(ep::declaration(ep::StreamOpenInput),
+              "PortMidiStreamTSL.OpenInput(DeviceID as integer, Buffersize as integer) as integer");
+    EXPECT_EQ(ep::declaration(ep::EventRawData0Get), "PortMidiEventTSL.RawData0.Get");
+}
+
+TEST_F(Startup, ViewsCallThroughTheirEntriesAndReleaseWhatTheyMake)
+{
+    const int before = rb::pluginHost().liveObjects();
+    {
+        PortMidiTSL midi;
+        EXPECT_EQ(midi.CountDevices(), 0);   // no MIDI service on a build machine
+        EXPECT_EQ(midi.DeviceInfo(-1), nullptr);
+        EXPECT_EQ(midi.ErrorText(-9999), midi.ErrorText(-9999));
+        EXPECT_FALSE(midi.ErrorText(-9999).isEmpty());
+
+        PortMidiStreamTSL stream;
+        EXPECT_EQ(stream.Poll(), -1);
+        EXPECT_EQ(stream.OpenInput(0, 100), -9999);
+        auto event = std::make_shared<PortMidiEventTSL>();
+        EXPECT_EQ(stream.Read(event), -1);
+        EXPECT_EQ(event, nullptr);   // released and cleared even without a stream
+
+        try {
+            stream.WriteSysEx(0, rb::MemoryBlockPtr(), 0);
+            ADD_FAILURE() << "a nil memory block must raise";
+        } catch (const rb::NilObjectException &e) {
+            EXPECT_EQ(e.Message(), "memoryblock is nil");
+        }
+
+        PortMidiEventTSL e;
+        e.SetRaw(0xF0, 0x7E, 0x7F, 0xF7);
+        EXPECT_EQ((std::array{e.RawData0(), e.RawData1(), e.RawData2(), e.RawData3()}),
+                  (std::array{0xF0, 0x7E, 0x7F, 0xF7}));
+        EXPECT_LT(e.RawMessage(), 0);
+    }
+    EXPECT_EQ(rb::pluginHost().liveObjects(), before);
+}
+
+TEST_F(Startup, MissingPluginIsReportedByPath)
+{
+    const QString path = QStringLiteral("/nonexistent/plugins/libtessel.so");
+    EXPECT_THROW(bindPlugin(path), StartupFailed);
+    ASSERT_EQ(rb::testseam::shownMessages().size(), 1);
+    EXPECT_TRUE(rb::testseam::shownMessages().front().contains(path));
+}
+
+// Whether the process has a handler installed for the signal (its start-up has finished).
+bool catches(qint64 pid, int signal)
+{
+    QFile status(QStringLiteral("/proc/%1/status").arg(pid));
+    if (!status.open(QIODevice::ReadOnly))
+        return false;
+    for (const QByteArray &line : status.readAll().split('\n'))
+        if (line.startsWith("SigCgt:"))
+            return (line.mid(7).trimmed().toULongLong(nullptr, 16) >> (signal - 1)) & 1;
+    return false;
+}
+
+TEST(Program, StartsBindsAndQuitsOnSignal)
+{
+    QProcess program;
+    auto env = QProcessEnvironment::systemEnvironment();
+    env.insert("QT_QPA_PLATFORM", "offscreen");
+    env.insert("XDG_CONFIG_HOME", QDir::tempPath() + "/korvane-startup-test");
+    program.setProcessEnvironment(env);
+    program.start(QStringLiteral(KORVANE_PROGRAM), {});
+    ASSERT_TRUE(program.waitForStarted(10000));
+    for (int i = 0; i < 300 && program.state() == QProcess::Running && !catches(program.processId(), SIGTERM); ++i)
+        QThread::msleep(50);
+    ASSERT_EQ(program.state(), QProcess::Running) << program.readAllStandardError().toStdString();
+    ASSERT_TRUE(catches(program.processId(), SIGTERM));
+    ::kill(pid_t(program.processId()), SIGTERM);
+    ASSERT_TRUE(program.waitForFinished(10000));
+    EXPECT_EQ(program.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(program.exitCode(), 0) << program.readAllStandardError().toStdString();
+}
+
+} // namespace
