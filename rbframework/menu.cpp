@@ -259,11 +259,11 @@ QKeySequence MenuItem::shortcutSequence(const QString &text)
     // "Cmd++" names the plus key: the last part is then empty.
     QString key = parts.last().trimmed();
     int modifierCount = int(parts.size()) - 1;
-    if (key.isEmpty() && parts.size() >= 2) {
+    if (key.isEmpty()) {
+        if (parts.size() < 3 || !parts[parts.size() - 2].trimmed().isEmpty())
+            return {};
         key = QStringLiteral("+");
         modifierCount = int(parts.size()) - 2;
-        while (modifierCount > 0 && parts[modifierCount].trimmed().isEmpty())
-            --modifierCount;
     }
     if (key.isEmpty())
         return {};

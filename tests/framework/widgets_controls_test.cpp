@@ -1,0 +1,261 @@
+// Popup menus, list boxes, tab panels and the conversion of window coordinates.
+#include "rbframework/controls.h"
+#include "rbframework/dispatch.h"
+#include "rbframework/exceptions.h"
+#include "rbframework/listbox.h"
+#include "rbframework/popupmenu.h"
+#include "rbframework/window.h"
+
+#include <QComboBox>
+#include <QStringList>
+#include <gtest/gtest.h>
+
+namespace {
+
+struct Host : rb::Window {
+    Host() : Window(QStringLiteral("host"), 10, 10, 400, 300) {}
+};
+
+class Controls : public ::testing::Test {
+protected:
+    void TearDown() override { rb::setUnhandledExceptionHandler({}); }
+    Host w;
+};
+
+rb::PopupMenu &popupWithRows(rb::Window &w, int rows)
+{
+    auto &p = w.add<rb::PopupMenu>(QStringLiteral("pop"), 10, 10, 100, 20);
+    for (int i = 0; i < rows; ++i)
+        p.AddRow(QStringLiteral("row %1").arg(i));
+    return p;
+}
+
+TEST_F(Controls, PopupAddRowSelectsNothingAndRaisesNothing)
+{
+    auto &p = w.add<rb::PopupMenu>(QStringLiteral("pop"), 10, 10, 100, 20);
+    int changes = 0;
+    p.Change = [&] { ++changes; };
+    p.AddRow(QStringLiteral("Select"));
+    p.AddRow(QStringLiteral("1:dev - if"));
+    EXPECT_EQ(p.ListIndex(), -1);
+    EXPECT_EQ(p.ListCount(), 2);
+    EXPECT_EQ(p.List(1), QStringLiteral("1:dev - if"));
+    EXPECT_EQ(changes, 0);
+}
+
+TEST_F(Controls, PopupListIndexFromCodeRunsChangeNestedOnceAndOnlyOnChange)
+{
+    auto &p = popupWithRows(w, 3);
+    std::vector<int> seen;
+    p.Change = [&] { seen.push_back(p.ListIndex()); };
+
+    p.ListIndex(2);
+    // Ran before the setter returned, with the new row already selected.
+    ASSERT_EQ(seen, std::vector<int>{2});
+    p.ListIndex(2);
+    EXPECT_EQ(seen, std::vector<int>{2}) << "the same row again is no change";
+    p.ListIndex(-1);
+    EXPECT_EQ(seen, (std::vector<int>{2, -1}));
+}
+
+TEST_F(Controls, PopupChangeThatSelectsAnotherRowNestsCompletely)
+{
+    // The port selector's failure path: a change to a device row goes back to row 0 from inside
+    // its own Change; the nested change finishes before the outer one goes on.
+    auto &p = popupWithRows(w, 3);
+    QStringList log;
+    p.Change = [&] {
+        const int row = p.ListIndex();
+        log << QStringLiteral("begin %1").arg(row);
+        if (row == 2)
+            p.ListIndex(0);
+        log << QStringLiteral("end %1 now %2").arg(row).arg(p.ListIndex());
+    };
+    p.ListIndex(2);
+    EXPECT_EQ(log, (QStringList{"begin 2", "begin 0", "end 0 now 0", "end 2 now 0"}));
+    EXPECT_EQ(p.ListIndex(), 0);
+}
+
+TEST_F(Controls, PopupUserChoiceRaisesChangeOnlyOnChange)
+{
+    auto &p = popupWithRows(w, 3);
+    int changes = 0;
+    p.Change = [&] { ++changes; };
+    p.choose(1);
+    EXPECT_EQ(changes, 1);
+    EXPECT_EQ(p.ListIndex(), 1);
+    p.choose(1);
+    EXPECT_EQ(changes, 1);
+    // The combo box itself, as a user's pick arrives.
+    static_cast<QComboBox *>(p.widget())->setCurrentIndex(2);
+    EXPECT_EQ(changes, 2);
+}
+
+TEST_F(Controls, PopupDeleteAllRowsClearsSelectionWithoutChangeSoRowZeroIsAChangeAgain)
+{
+    auto &p = popupWithRows(w, 2);
+    int changes = 0;
+    p.Change = [&] { ++changes; };
+    p.ListIndex(0);
+    p.DeleteAllRows();
+    EXPECT_EQ(p.ListIndex(), -1);
+    EXPECT_EQ(p.ListCount(), 0);
+    EXPECT_EQ(changes, 1);
+    p.AddRow(QStringLiteral("Select"));
+    p.ListIndex(0);
+    EXPECT_EQ(changes, 2);
+}
+
+TEST_F(Controls, PopupBadIndexesRaiseOutOfBounds)
+{
+    auto &p = popupWithRows(w, 2);
+    int changes = 0;
+    p.Change = [&] { ++changes; };
+    for (int bad : {-2, 2, 1000})
+        EXPECT_THROW(p.ListIndex(bad), rb::OutOfBoundsException) << bad;
+    for (int bad : {-1, 2})
+        EXPECT_THROW(p.List(bad), rb::OutOfBoundsException) << bad;
+    EXPECT_EQ(changes, 0);
+    EXPECT_EQ(p.ListIndex(), -1);
+}
+
+TEST_F(Controls, PopupChangeExceptionGoesToTheHandlerAndTheSetterStillCompletes)
+{
+    auto &p = popupWithRows(w, 2);
+    QStringList caught;
+    rb::setUnhandledExceptionHandler([&](const rb::RuntimeException &e) {
+        caught << e.Message();
+        return true;
+    });
+    p.Change = [] { throw rb::NilObjectException(QStringLiteral("from Change")); };
+    EXPECT_NO_THROW(p.ListIndex(1));
+    EXPECT_EQ(caught, QStringList{"from Change"});
+    EXPECT_EQ(p.ListIndex(), 1);
+}
+
+TEST_F(Controls, ListboxInsertRowZeroIsTheTopAndAddRowTheBottom)
+{
+    auto &l = w.add<rb::Listbox>(QStringLiteral("list"), 5, 5, 200, 100, QStringLiteral("Input Events"));
+    l.AddRow(QStringLiteral("b"));
+    l.InsertRow(0, QStringLiteral("a"));
+    l.AddRow(QStringLiteral("c"));
+    l.InsertRow(0, QStringLiteral("top"));
+    l.InsertRow(2, QStringLiteral("mid"));
+    QStringList rows;
+    for (int i = 0; i < l.ListCount(); ++i)
+        rows << l.List(i);
+    EXPECT_EQ(rows, (QStringList{"top", "a", "mid", "b", "c"}));
+    EXPECT_EQ(l.Cell(4, 0), QStringLiteral("c"));
+    EXPECT_EQ(l.Heading(), QStringLiteral("Input Events"));
+
+    l.DeleteAllRows();
+    EXPECT_EQ(l.ListCount(), 0);
+    EXPECT_THROW(l.List(0), rb::OutOfBoundsException);
+    l.InsertRow(0, QStringLiteral("again"));
+    EXPECT_EQ(l.List(0), QStringLiteral("again"));
+}
+
+TEST_F(Controls, ListboxSelectionFollowsItsRowAndBadRowsRaise)
+{
+    auto &l = w.add<rb::Listbox>(QStringLiteral("list"), 5, 5, 200, 100);
+    for (const char *t : {"x", "y", "z"})
+        l.AddRow(QLatin1String(t));
+    int changes = 0;
+    l.Change = [&] { ++changes; };
+    l.ListIndex(1);
+    l.InsertRow(0, QStringLiteral("new"));
+    EXPECT_EQ(l.ListIndex(), 2);
+    EXPECT_EQ(l.List(l.ListIndex()), QStringLiteral("y"));
+    EXPECT_EQ(changes, 1);
+
+    EXPECT_THROW(l.InsertRow(-1, {}), rb::OutOfBoundsException);
+    EXPECT_THROW(l.InsertRow(5, {}), rb::OutOfBoundsException);
+    EXPECT_THROW(l.Cell(0, 1), rb::OutOfBoundsException);
+    EXPECT_THROW(l.ListIndex(4), rb::OutOfBoundsException);
+    EXPECT_EQ(l.ListCount(), 4);
+}
+
+TEST_F(Controls, ListboxKeepsTheShownRowsWhenRowsArriveAboveThem)
+{
+    auto &l = w.add<rb::Listbox>(QStringLiteral("list"), 5, 5, 200, 60);
+    w.Show();
+    for (int i = 0; i < 100; ++i)
+        l.AddRow(QString::number(i));
+    l.ScrollPosition(10);
+    ASSERT_EQ(l.ScrollPosition(), 10);
+    l.InsertRow(0, QStringLiteral("newest"));
+    EXPECT_EQ(l.List(l.ScrollPosition()), QStringLiteral("10"));
+    l.ScrollPosition(0);
+    l.InsertRow(0, QStringLiteral("newer"));
+    EXPECT_EQ(l.ScrollPosition(), 0) << "at the top the newest row shows";
+    w.Hide();
+}
+
+TEST_F(Controls, ControlsInsideContainersKeepWindowCoordinates)
+{
+    auto &tabs = w.add<rb::TabPanel>(QStringLiteral("TabPanel1"), 12, 0, 380, 280,
+                                     QStringList{"Connect", "Update S/W", "Help"});
+    auto &box = w.add<rb::GroupBox>(QStringLiteral("dlbox"), 22, 100, 300, 150, QStringLiteral("Update Firmware"));
+    box.Parent(tabs, 1);
+    auto &start = w.add<rb::PushButton>(QStringLiteral("kstart"), 178, 130, 60, 18, QStringLiteral("Start"));
+    start.Parent(box);
+
+    EXPECT_EQ(box.Left(), 22);
+    EXPECT_EQ(box.Top(), 100);
+    EXPECT_EQ(start.Left(), 178);
+    EXPECT_EQ(start.Top(), 130);
+    EXPECT_EQ(start.widget()->parentWidget(), box.widget());
+    start.Top(140);
+    EXPECT_EQ(start.Top(), 140);
+
+    EXPECT_EQ(tabs.Value(), 0);
+    EXPECT_EQ(tabs.Caption(1), QStringLiteral("Update S/W"));
+    w.Show();
+    EXPECT_FALSE(start.widget()->isVisible()) << "its page is not open";
+    EXPECT_TRUE(start.Visible());
+    int changes = 0;
+    tabs.Change = [&] { ++changes; };
+    tabs.Value(1);
+    EXPECT_TRUE(start.widget()->isVisible());
+    EXPECT_EQ(changes, 1);
+    EXPECT_THROW(tabs.Value(3), rb::OutOfBoundsException);
+    EXPECT_THROW(start.Parent(tabs, 7), rb::OutOfBoundsException);
+    EXPECT_THROW(box.Parent(start), rb::OutOfBoundsException) << "a button holds no controls";
+    EXPECT_THROW(box.Parent(box), rb::OutOfBoundsException);
+    w.Hide();
+}
+
+TEST_F(Controls, ButtonsTextsAndProgressBar)
+{
+    auto &b = w.add<rb::PushButton>(QStringLiteral("kclose"), 1, 1, 80, 20, QStringLiteral("Close"));
+    int actions = 0;
+    b.Action = [&] { ++actions; };
+    b.press();
+    b.Enabled(false);
+    b.press();
+    EXPECT_EQ(actions, 1) << "a disabled button does not act";
+    EXPECT_FALSE(b.Enabled());
+
+    auto &f = w.add<rb::TextField>(QStringLiteral("ipaddr"), 1, 30, 100, 20, QStringLiteral("000.000.000.000"));
+    int edits = 0;
+    f.TextChange = [&] { ++edits; };
+    f.Text(QStringLiteral("10.0.0.1"));
+    EXPECT_EQ(f.Text(), QStringLiteral("10.0.0.1"));
+    EXPECT_EQ(edits, 1);
+
+    auto &a = w.add<rb::TextArea>(QStringLiteral("notes"), 1, 60, 100, 60, QStringLiteral("one\rtwo"));
+    a.AppendText(QStringLiteral(" more\r\nthree"));
+    EXPECT_EQ(a.Text(), QStringLiteral("one\ntwo more\nthree"));
+
+    auto &p = w.add<rb::ProgressBar>(QStringLiteral("pbar"), 1, 130, 100, 20);
+    p.Maximum(-5);
+    EXPECT_EQ(p.Maximum(), 0);
+    p.Maximum(1000);
+    p.Value(1500);
+    EXPECT_EQ(p.Value(), 1500);
+    EXPECT_EQ(w.control<rb::ProgressBar>(QStringLiteral("PBAR")), &p) << "names ignore letter case";
+    EXPECT_EQ(w.control<rb::Label>(QStringLiteral("pbar")), nullptr) << "wrong kind";
+    EXPECT_EQ(w.Control(QStringLiteral("none")), nullptr);
+}
+
+} // namespace

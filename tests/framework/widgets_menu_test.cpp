@@ -1,0 +1,182 @@
+// Menus: shortcuts in the framework's notation, access keys, separators, handlers by name.
+#include "rbframework/dispatch.h"
+#include "rbframework/menu.h"
+#include "rbframework/window.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QMenu>
+#include <QMenuBar>
+#include <QTimer>
+#include <gtest/gtest.h>
+
+namespace {
+
+struct ShortcutCase {
+    const char *text;
+    QKeySequence expected;
+};
+
+TEST(MenuShortcut, FrameworkNotationMapsCmdToTheControlKey)
+{
+    const ShortcutCase cases[] = {
+        {"Cmd+Q", QKeySequence(Qt::CTRL | Qt::Key_Q)},
+        {"Cmd+l", QKeySequence(Qt::CTRL | Qt::Key_L)},   // lower case names the same key
+        {"Cmd+s", QKeySequence(Qt::CTRL | Qt::Key_S)},
+        {"cmd+Z", QKeySequence(Qt::CTRL | Qt::Key_Z)},
+        {"Shift+Cmd+Z", QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Z)},
+        {"Alt+F4", QKeySequence(Qt::ALT | Qt::Key_F4)},
+        {"F5", QKeySequence(Qt::Key_F5)},
+        {"Cmd++", QKeySequence(Qt::CTRL | Qt::Key_Plus)},
+        {"", QKeySequence()},
+        {"Cmd+", QKeySequence()},
+        {"Hyper+Q", QKeySequence()},      // unknown modifier: no shortcut rather than a wrong one
+        {"Cmd+NoSuchKey", QKeySequence()},
+        {"Cmd+Q+W", QKeySequence()},
+    };
+    for (const auto &c : cases)
+        EXPECT_EQ(rb::MenuItem::shortcutSequence(QLatin1String(c.text)).toString(QKeySequence::PortableText).toStdString(),
+                  c.expected.toString(QKeySequence::PortableText).toStdString())
+            << c.text;
+}
+
+// The program's bar, built the way its constructor does: menus first, then items found by name.
+struct Bar : rb::MenuBar {
+    Bar()
+    {
+        menu("FileMenu", "&File");
+        item<rb::MenuItem>("FileMenu", "FileLoad", "Load", "Cmd+l");
+        item<rb::QuitMenuItem>("FileMenu", "FileQuit", "&Quit", "Cmd+Q");
+        menu("ViewMenu", "View");
+        menu("EditMenu", "&Edit");
+        item<rb::MenuItem>("EditMenu", "EditUndo", "&Undo", "Cmd+Z");
+        item<rb::MenuItem>("EditMenu", "UntitledMenu1", "-", nullptr);
+        item<rb::MenuItem>("EditMenu", "EditCut", "Cu&t", "Cmd+X");
+    }
+    void menu(const char *name, const char *text)
+    {
+        auto m = std::make_unique<rb::MenuItem>();
+        m->Name(QLatin1String(name));
+        m->AutoEnable(true);
+        m->Text(QLatin1String(text));
+        m->KeyboardShortcut({});
+        Append(std::move(m));
+    }
+    template <typename T> void item(const char *menuName, const char *name, const char *text, const char *key)
+    {
+        auto i = std::make_unique<T>();
+        i->Name(QLatin1String(name));
+        i->AutoEnable(true);
+        i->Text(QLatin1String(text));
+        if (key)
+            i->KeyboardShortcut(QLatin1String(key));
+        Child(QLatin1String(menuName))->Append(std::move(i));
+    }
+};
+
+struct Host : rb::Window {
+    Host() : Window(QStringLiteral("host"), 0, 0, 200, 100) {}
+};
+
+class Menus : public ::testing::Test {
+protected:
+    void TearDown() override
+    {
+        rb::MenuBar::clearHandlers();
+        rb::setUnhandledExceptionHandler({});
+    }
+    Bar bar;
+};
+
+TEST_F(Menus, TreeTextsAccessKeysAndSeparators)
+{
+    ASSERT_EQ(bar.Count(), 3);
+    EXPECT_EQ(bar.Item(0)->Name(), QStringLiteral("FileMenu"));
+    EXPECT_EQ(bar.Item(1)->Name(), QStringLiteral("ViewMenu"));
+    EXPECT_THROW(bar.Item(3), rb::OutOfBoundsException);
+    rb::MenuItem *edit = bar.Child(QStringLiteral("editmenu"));
+    ASSERT_NE(edit, nullptr);
+    EXPECT_TRUE(edit->Item(1)->isSeparator());
+    EXPECT_TRUE(edit->Item(1)->action()->isSeparator());
+    EXPECT_EQ(edit->Item(2)->action()->text(), QStringLiteral("Cu&t")) << "& stays Qt's access-key mark";
+    EXPECT_EQ(bar.Lookup(QStringLiteral("FileLoad"))->action()->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_L));
+    EXPECT_EQ(bar.Lookup(QStringLiteral("nothing")), nullptr);
+    ASSERT_NE(bar.Child(QStringLiteral("ViewMenu"))->menu(), nullptr) << "an empty menu still opens";
+
+    Host w;
+    w.MenuBar(&bar);
+    auto *qbar = w.widget()->findChild<QMenuBar *>();
+    ASSERT_NE(qbar, nullptr);
+    QStringList titles;
+    for (QAction *a : qbar->actions())
+        titles << a->text();
+    EXPECT_EQ(titles, (QStringList{"&File", "View", "&Edit"}));
+    EXPECT_EQ(edit->menu()->actions().size(), 3);
+}
+
+TEST_F(Menus, HandlersByNameFrontWindowFirstThenApplication)
+{
+    Host w;
+    QStringList log;
+    w.AddMenuHandler(QStringLiteral("FileLoad"), [&] { log << "window"; return true; });
+    rb::MenuBar::handle(QStringLiteral("FileLoad"), [&] { log << "app"; return true; });
+    EXPECT_TRUE(bar.trigger(QStringLiteral("FileLoad"), &w));
+    EXPECT_TRUE(bar.trigger(QStringLiteral("fileload")));   // no front window
+    EXPECT_EQ(log, (QStringList{"window", "app"}));
+
+    // A window handler that does not claim it passes it on.
+    w.AddMenuHandler(QStringLiteral("FileLoad"), [&] { log << "declined"; return false; });
+    EXPECT_TRUE(bar.trigger(QStringLiteral("FileLoad"), &w));
+    EXPECT_EQ(log, (QStringList{"window", "app", "declined", "app"}));
+
+    EXPECT_FALSE(bar.trigger(QStringLiteral("EditCut"))) << "nothing to cut without a text field";
+    EXPECT_THROW(bar.trigger(QStringLiteral("NoSuchItem")), rb::OutOfBoundsException);
+}
+
+TEST_F(Menus, AHandlerExceptionReachesTheHandlerAndEndsTheCommand)
+{
+    QStringList caught;
+    rb::setUnhandledExceptionHandler([&](const rb::RuntimeException &e) {
+        caught << e.Message();
+        return true;
+    });
+    bool appRan = false;
+    Host w;
+    w.AddMenuHandler(QStringLiteral("FileLoad"), []() -> bool { throw rb::NilObjectException(QStringLiteral("load")); });
+    rb::MenuBar::handle(QStringLiteral("FileLoad"), [&] { return appRan = true; });
+    EXPECT_TRUE(bar.trigger(QStringLiteral("FileLoad"), &w));
+    EXPECT_EQ(caught, QStringList{"load"});
+    EXPECT_FALSE(appRan);
+}
+
+TEST_F(Menus, ChoosingTheActionRunsTheHandler)
+{
+    int runs = 0;
+    rb::MenuBar::handle(QStringLiteral("FileLoad"), [&] { ++runs; return true; });
+    bar.Lookup(QStringLiteral("FileLoad"))->action()->trigger();
+    EXPECT_EQ(runs, 1);
+}
+
+TEST_F(Menus, QuitItemQuitsUnlessAHandlerClaimsIt)
+{
+    bool claimed = true;
+    rb::MenuBar::handle(QStringLiteral("FileQuit"), [&] { return claimed; });
+    EXPECT_TRUE(bar.trigger(QStringLiteral("FileQuit")));   // claimed: nothing to see, the loop is not running
+
+    claimed = false;
+    bool timedOut = false;
+    QTimer start, watchdog;   // owned here, so nothing fires after the test
+    start.setSingleShot(true);
+    watchdog.setSingleShot(true);
+    QObject::connect(&start, &QTimer::timeout, [this] { bar.trigger(QStringLiteral("FileQuit")); });
+    QObject::connect(&watchdog, &QTimer::timeout, [&] {
+        timedOut = true;
+        QCoreApplication::exit(1);
+    });
+    start.start(0);
+    watchdog.start(3000);
+    EXPECT_EQ(QCoreApplication::exec(), 0);
+    EXPECT_FALSE(timedOut);
+}
+
+} // namespace
