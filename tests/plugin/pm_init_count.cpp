@@ -1,0 +1,22 @@
+// Interposes PortMidi's Pm_Initialize in the test program (exported, so that the plug-in's calls
+// bind here first), counts the calls and forwards them to PortMidi.
+
+#include "pm_init_count.h"
+
+#include <portmidi.h>
+
+#include <dlfcn.h>
+
+namespace {
+int gInitCalls = 0;
+}
+
+extern "C" PmError Pm_Initialize(void)
+{
+    ++gInitCalls;
+    using Real = PmError (*)(void);
+    static const Real real = reinterpret_cast<Real>(dlsym(RTLD_NEXT, "Pm_Initialize"));
+    return real ? real() : pmHostError;
+}
+
+int portMidiInitCount() { return gInitCalls; }
