@@ -149,6 +149,26 @@ TEST_F(Menus, AHandlerExceptionReachesTheHandlerAndEndsTheCommand)
     EXPECT_FALSE(appRan);
 }
 
+TEST_F(Menus, AutoEnableEnablesWhatSomethingHandlesWhenTheMenuOpens)
+{
+    Host w;
+    w.MenuBar(&bar);
+    rb::MenuItem *file = bar.Child(QStringLiteral("FileMenu"));
+    rb::MenuItem *load = bar.Lookup(QStringLiteral("FileLoad"));
+    rb::MenuItem *quit = bar.Lookup(QStringLiteral("FileQuit"));
+    Q_EMIT file->menu()->aboutToShow();
+    EXPECT_FALSE(load->Enabled()) << "no handler for Load yet";
+    EXPECT_TRUE(quit->Enabled());
+
+    rb::MenuBar::handle(QStringLiteral("FileLoad"), [] { return true; });
+    Q_EMIT file->menu()->aboutToShow();
+    EXPECT_TRUE(load->Enabled());
+
+    load->Enabled(false);   // an item switched off by code stays off
+    Q_EMIT file->menu()->aboutToShow();
+    EXPECT_FALSE(load->Enabled());
+}
+
 TEST_F(Menus, ChoosingTheActionRunsTheHandler)
 {
     int runs = 0;
