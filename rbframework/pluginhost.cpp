@@ -1,5 +1,7 @@
 #include "pluginhost.h"
 
+#include <QCoreApplication>
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 
@@ -349,6 +351,14 @@ PluginHost &pluginHost()
 REALresolver PluginHost::resolver() { return &Impl::resolve; }
 
 // ---- Loading -----------------------------------------------------------------------------------
+
+QString PluginHost::pluginsFolder()
+{
+    const QString exeDir = QCoreApplication::instance()
+                               ? QCoreApplication::applicationDirPath()
+                               : QFileInfo(QFile::symLinkTarget(QStringLiteral("/proc/self/exe"))).absolutePath();
+    return QDir(exeDir).filePath(QStringLiteral("plugins"));
+}
 
 QString PluginHost::load(const QString &path)
 {

@@ -2,8 +2,8 @@
 // The plug-in host: loads plug-ins, answers their callbacks, keeps their classes, and owns the
 // objects and strings that travel between the program and plug-in code.
 //
-// How the program uses it (one process-wide host, rb::pluginHost()):
-//   QString err = rb::pluginHost().load(pluginsFolder + "/libtessel.so");   // "" on success
+// How the program uses it (one process-wide host: rb::PluginHost &host = rb::pluginHost()):
+//   QString err = host.load(rb::PluginHost::pluginsFolder() + "/libtessel.so");   // "" on success
 //   REALproc entry = host.lookupEntrypoint("PortMidiStreamTSL.Poll as integer");  // nil: not found
 //   REALobject s = host.newObject("PortMidiStreamTSL");   // zero-filled, one reference
 //   host.invoke<void(REALobject)>(initEntry, s);          // the program runs the constructor itself
@@ -53,6 +53,8 @@ public:
     // success (also for a plug-in already loaded, which is not started again) or a text naming the
     // path and the cause. Plug-ins stay loaded for the life of the process.
     QString load(const QString &path);
+    // The folder plug-ins are loaded from: "plugins" beside the executable.
+    static QString pluginsFolder();
 
     // What the host answers to "REALinRuntime" (default true) and "REALGetRBVersion" (2019.0).
     void setInRuntime(bool inRuntime) { inRuntime_ = inRuntime; }
@@ -117,6 +119,14 @@ public:
             raisePending();
         } else {
             auto result = fn(std::forward<Args>(args)...);
+            if constexpr (std::is_same_v<decltype(result), REALstring> || std::is_same_v<decltype(result), REALobject>) {
+                if (pending_) {   // the caller never sees the result: drop its reference
+                    if constexpr (std::is_same_v<decltype(result), REALstring>)
+                        releaseString(result);
+                    else
+                        releaseObject(result);
+                }
+            }
             raisePending();
             return result;
         }
