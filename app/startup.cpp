@@ -7,6 +7,9 @@
 #include "rbframework/dialogs.h"
 #include "rbframework/folderitem.h"
 #include "rbframework/pluginhost.h"
+#include "rbframework/window.h"
+
+#include "support/config.h"
 
 #include <cstdio>
 
@@ -50,11 +53,15 @@ void startup()
 int programEntry(int &argc, char **argv)
 {
     rb::RuntimeInit(argc, argv);
+    config::release();   // the modules start from their initial state: an empty settings store
     rb::RuntimeSetExceptionHelper();
     if (rb::RunFrameworkInitialization(startup))
         return 1;
     quitOnTerminationSignals();
     rb::RuntimeRun();
+    // Release the modules' state and the windows (closing a window closes its controls' streams).
+    rb::closeAllWindows();
+    config::release();
     return rb::RuntimeExit();
 }
 
