@@ -13,14 +13,22 @@
 //
 //   KORVANE_SIM_DEVICES=unit LD_PRELOAD=$PWD/build/tests/sim/libkorvane_sim.so ./build/bin/Korvane
 //
-// KORVANE_SIM_DEVICES is a list of entries separated by ';':
-//   unit                     the input "Simulated Unit In" and the output "Simulated Unit Out"
-//                            (interface "Simulated"), with the simulated unit wired between them
+// KORVANE_SIM_DEVICES is a list of entries separated by ',':
+//   unit[:<behaviour>]       the input "Simulated Unit In" and the output "Simulated Unit Out"
+//                            (interface "Simulated"), with the simulated unit wired between them;
+//                            behaviour: normal (the default), silent, nak, lag:<polls>, or clock
+//                            (a 0xF8 after every second byte of each answer)
 //   in:<name>[:<interface>]  an input device, interface "Simulated" unless given
 //   out:<name>[:<interface>] an output device
-// for example KORVANE_SIM_DEVICES='in:Keyboard:ALSA;unit'. KORVANE_SIM_UNIT sets the unit's
-// behaviour: normal (the default), silent, nak, lag:<polls>, or clock (a 0xF8 inside every answer).
+// for example KORVANE_SIM_DEVICES='in:Keyboard:ALSA,unit:lag:3'; malformed entries are skipped.
 // Without KORVANE_SIM_DEVICES the list is empty, as on a machine without MIDI devices.
+//
+// Linking
+// -------
+// A program linked with korvane_sim must list it before libportmidi (link korvane_sim before
+// PortMidi::PortMidi); the target adds --no-as-needed so that the library stays even where the
+// program calls nothing of it. installed() tells whether the backend is in place; the library
+// also says so on stderr when it is loaded too late.
 //
 // Device numbers
 // --------------
@@ -40,6 +48,9 @@
 #include <vector>
 
 namespace sim {
+
+// True when PortMidi reaches this backend (pm_linuxalsa_init resolves to this library).
+bool installed();
 
 // One simulated device.
 struct Device {
@@ -88,9 +99,10 @@ void clearReceived(int device);
 
 // Queues a short message (a PortMidi message word: status | data1 << 8 | data2 << 16).
 void queueShort(int device, std::uint32_t message);
-// Queues a byte string as it would arrive on the wire: a SysEx message, possibly with real-time
-// bytes (0xF8 to 0xFF) inside it, or any other bytes. Real-time bytes are handed to PortMidi as
-// short messages and the rest as SysEx data, as the ALSA backend does.
+// Queues a byte string as it would arrive on the wire: SysEx messages, possibly with real-time
+// bytes (0xF8 to 0xFF) inside them, and short messages. As the ALSA backend does, SysEx bytes are
+// handed to PortMidi as SysEx data (pm_read_bytes) and every real-time byte and every short message
+// outside a SysEx as a short message (pm_read_short); stray data bytes outside a SysEx are dropped.
 void queueBytes(int device, std::vector<std::uint8_t> bytes);
 // Items queued but not yet handed to PortMidi.
 std::size_t pendingInput(int device);
@@ -119,16 +131,18 @@ void failWrites(int device, std::string hostErrorText);
 //        (a block after the end, or an enable, starts a new image)
 //   0x11 read revisions: revision data 0x21 with the revision payload (6 or 10 bytes)
 //   0x33 read address: the address answer 0x43 with the four address bytes
-//   any other command, a frame for another device byte, or a malformed frame (bad length, a data
-//   byte with bit 7 set, a missing F7): negative acknowledgement 0x7E
+//   any other command, a payload of the wrong size for its command, or a malformed frame (a length
+//   that does not match the frame's size, a data byte with bit 7 set, a high-bit byte with bits
+//   beyond its group): negative acknowledgement 0x7E
 // An acknowledgement is F0 7E 7F 7F 00 F7 and a negative acknowledgement F0 7E 7F 7E 00 F7.
-// SysEx that does not begin F0 7E and short messages are recorded and not answered.
+// Frames for another device byte and SysEx that does not begin F0 7E are recorded (not valid) and
+// not answered; short messages are ignored.
 // Answers produced while the input device is not open are lost, as on a real port.
 
 enum class Mode {
     Normal, // answers as above
-    Silent, // records everything, answers nothing
-    Nak,    // answers every frame with a negative acknowledgement
+    Silent, // takes every frame as in Normal (the image grows) but answers nothing
+    Nak,    // rejects every unit frame: a negative acknowledgement, nothing taken
 };
 
 // One frame the unit received.

@@ -1,0 +1,506 @@
+// The simulated MIDI service and unit, seen through the real PortMidi API.
+
+#include "simmidi.h"
+
+#include <portmidi.h>
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace {
+
+using Bytes = std::vector<std::uint8_t>;
+
+// Bytes of a list of PortMidi events, four per SysEx event (least significant first).
+Bytes eventBytes(const std::vector<PmEvent> &events)
+{
+    Bytes b;
+    for (const PmEvent &e : events)
+        for (int i = 0; i < 4; ++i) b.push_back(static_cast<std::uint8_t>(e.message >> (8 * i)));
+    return b;
+}
+
+// An input and an output wired to the unit, plus a second pair.
+class SimTest : public ::testing::Test {
+protected:
+    static constexpr int kUnitIn = 0;
+    static constexpr int kUnitOut = 1;
+    static constexpr int kKeysIn = 2;
+    static constexpr int kSynthOut = 3;
+
+    void SetUp() override
+    {
+        sim::reset();
+        sim::setDevices({{"Unit In", "ALSA", true},
+                         {"Unit Out", "ALSA", false},
+                         {"Keys", "Simulated", true},
+                         {"Synth", "Simulated", false}});
+        ASSERT_EQ(Pm_Initialize(), pmNoError);
+    }
+
+    void TearDown() override
+    {
+        if (in_) Pm_Close(in_);
+        if (out_) Pm_Close(out_);
+        Pm_Terminate();
+        sim::reset();
+    }
+
+    void openIn(int device)
+    {
+        ASSERT_EQ(Pm_OpenInput(&in_, device, nullptr, 100, nullptr, nullptr), pmNoError);
+    }
+    void openOut(int device)
+    {
+        ASSERT_EQ(Pm_OpenOutput(&out_, device, nullptr, 100, nullptr, nullptr, 0), pmNoError);
+    }
+    void openUnit()
+    {
+        sim::attachUnit(kUnitOut, kUnitIn);
+        openIn(kUnitIn);
+        openOut(kUnitOut);
+    }
+    void sendSysEx(Bytes frame)
+    {
+        ASSERT_EQ(Pm_WriteSysEx(out_, 0, frame.data()), pmNoError);
+    }
+
+    // Reads every event waiting now, polling as the program does.
+    std::vector<PmEvent> readAll()
+    {
+        std::vector<PmEvent> events;
+        while (Pm_Poll(in_) == 1) {
+            PmEvent e{};
+            if (Pm_Read(in_, &e, 1) != 1) break;
+            events.push_back(e);
+        }
+        return events;
+    }
+
+    PortMidiStream *in_ = nullptr;
+    PortMidiStream *out_ = nullptr;
+};
+
+// ---- Devices ----
+
+TEST_F(SimTest, ListsTheConfiguredDevicesWithNamesAndDirections)
+{
+    ASSERT_TRUE(sim::installed());
+    ASSERT_EQ(Pm_CountDevices(), 4);
+    struct Expected {
+        const char *name;
+        const char *interf;
+        bool input;
+    };
+    const Expected expected[] = {
+        {"Unit In", "ALSA", true}, {"Unit Out", "ALSA", false}, {"Keys", "Simulated", true}, {"Synth", "Simulated", false}};
+    for (int i = 0; i < 4; ++i) {
+        const PmDeviceInfo *info = Pm_GetDeviceInfo(i);
+        ASSERT_NE(info, nullptr);
+        EXPECT_STREQ(info->name, expected[i].name);
+        EXPECT_STREQ(info->interf, expected[i].interf);
+        EXPECT_EQ(info->input, expected[i].input ? 1 : 0);
+        EXPECT_EQ(info->output, expected[i].input ? 0 : 1);
+    }
+    EXPECT_EQ(sim::findDevice("Synth", false), kSynthOut);
+    EXPECT_EQ(sim::findDevice("Synth", true), -1);
+    EXPECT_EQ(Pm_GetDefaultInputDeviceID(), kUnitIn);
+    EXPECT_EQ(Pm_GetDefaultOutputDeviceID(), kUnitOut);
+}
+
+TEST_F(SimTest, ReinitialiseSeesTheListSetBeforeIt)
+{
+    Pm_Terminate();
+    sim::setDevices({{"Only In", "Simulated", true}});
+    ASSERT_EQ(Pm_Initialize(), pmNoError);
+    ASSERT_EQ(Pm_CountDevices(), 1);
+    EXPECT_STREQ(Pm_GetDeviceInfo(0)->name, "Only In");
+    EXPECT_EQ(Pm_GetDefaultInputDeviceID(), 0);
+    EXPECT_EQ(Pm_GetDefaultOutputDeviceID(), pmNoDevice);
+
+    // The list persists across a terminate and a later initialise.
+    Pm_Terminate();
+    ASSERT_EQ(Pm_Initialize(), pmNoError);
+    ASSERT_EQ(Pm_CountDevices(), 1);
+    EXPECT_STREQ(Pm_GetDeviceInfo(0)->name, "Only In");
+    openIn(0);
+    sim::queueShort(0, Pm_Message(0x90, 0x3C, 0x40));
+    EXPECT_EQ(readAll().size(), 1u);
+}
+
+TEST_F(SimTest, OpenAndCloseAreSeen)
+{
+    EXPECT_FALSE(sim::isOpen(kSynthOut));
+    openOut(kSynthOut);
+    EXPECT_TRUE(sim::isOpen(kSynthOut));
+    Pm_Close(out_);
+    out_ = nullptr;
+    EXPECT_FALSE(sim::isOpen(kSynthOut));
+    openOut(kSynthOut);
+    EXPECT_EQ(sim::openCount(kSynthOut), 2);
+}
+
+TEST_F(SimTest, FailedOpenReportsTheHostErrorText)
+{
+    sim::failOpen(kSynthOut, "device is busy");
+    EXPECT_EQ(Pm_OpenOutput(&out_, kSynthOut, nullptr, 100, nullptr, nullptr, 0), pmHostError);
+    EXPECT_EQ(out_, nullptr);
+    char text[PM_HOST_ERROR_MSG_LEN] = {};
+    Pm_GetHostErrorText(text, sizeof text);
+    EXPECT_STREQ(text, "device is busy");
+    EXPECT_FALSE(sim::isOpen(kSynthOut));
+
+    sim::failOpen(kSynthOut, "");
+    openOut(kSynthOut);
+}
+
+TEST_F(SimTest, FailedWriteReportsTheHostErrorOfTheStream)
+{
+    openOut(kSynthOut);
+    sim::failWrites(kSynthOut, "cable pulled");
+    EXPECT_EQ(Pm_WriteShort(out_, 0, Pm_Message(0x90, 0x3C, 0x40)), pmHostError);
+    char text[PM_HOST_ERROR_MSG_LEN] = {};
+    Pm_GetHostErrorText(text, sizeof text);
+    EXPECT_STREQ(text, "cable pulled");
+    EXPECT_TRUE(sim::received(kSynthOut).empty());
+
+    sim::failWrites(kSynthOut, "");
+    EXPECT_EQ(Pm_WriteShort(out_, 0, Pm_Message(0x90, 0x3C, 0x40)), pmNoError);
+    EXPECT_EQ(sim::received(kSynthOut).size(), 1u);
+}
+
+// ---- Output ----
+
+TEST_F(SimTest, OutputReceivesShortMessagesWithTheirLengths)
+{
+    openOut(kSynthOut);
+    struct Case {
+        std::uint32_t message;
+        Bytes bytes;
+    };
+    const Case cases[] = {
+        {Pm_Message(0x90, 0x3C, 0x40), {0x90, 0x3C, 0x40}},
+        {Pm_Message(0xC2, 0x05, 0x00), {0xC2, 0x05}},
+        {Pm_Message(0xE0, 0x00, 0x40), {0xE0, 0x00, 0x40}},
+        {Pm_Message(0xF3, 0x01, 0x00), {0xF3, 0x01}},
+        {Pm_Message(0xF8, 0x00, 0x00), {0xF8}},
+    };
+    Bytes wire;
+    for (const Case &c : cases) {
+        ASSERT_EQ(Pm_WriteShort(out_, 0, c.message), pmNoError);
+        wire.insert(wire.end(), c.bytes.begin(), c.bytes.end());
+    }
+    const std::vector<sim::Message> got = sim::received(kSynthOut);
+    ASSERT_EQ(got.size(), std::size(cases));
+    for (std::size_t i = 0; i < got.size(); ++i) {
+        EXPECT_EQ(got[i].kind, sim::Kind::Short) << i;
+        EXPECT_EQ(got[i].bytes, cases[i].bytes) << i;
+    }
+    EXPECT_EQ(sim::receivedBytes(kSynthOut), wire);
+    EXPECT_TRUE(sim::received(kUnitOut).empty());
+}
+
+TEST_F(SimTest, OutputReceivesASysExExactlyAndStopsAtF7)
+{
+    openOut(kSynthOut);
+    const Bytes frame{0xF0, 0x7E, 0x7F, 0x34, 0x04, 0x0A, 0x01, 0x00, 0x7F, 0x03, 0xF7};
+    Bytes withTail = frame;
+    withTail.insert(withTail.end(), {0x11, 0x22}); // PortMidi stops at the F7
+    ASSERT_EQ(Pm_WriteSysEx(out_, 0, withTail.data()), pmNoError);
+    ASSERT_EQ(Pm_WriteShort(out_, 0, Pm_Message(0x80, 0x3C, 0x00)), pmNoError);
+    const std::vector<sim::Message> got = sim::received(kSynthOut);
+    ASSERT_EQ(got.size(), 2u);
+    EXPECT_EQ(got[0].kind, sim::Kind::SysEx);
+    EXPECT_EQ(got[0].bytes, frame);
+    EXPECT_EQ(got[1].kind, sim::Kind::Short);
+    Bytes wire = frame;
+    wire.insert(wire.end(), {0x80, 0x3C, 0x00});
+    EXPECT_EQ(sim::receivedBytes(kSynthOut), wire);
+}
+
+TEST_F(SimTest, RealtimeWrittenInsideASysExStandsWhereItWasSent)
+{
+    openOut(kSynthOut);
+    // F0 7E 7F 11, then a clock, then 00 F7. PortMidi 217 sends the clock through write_realtime
+    // and then also writes its event's four bytes as SysEx data; the record shows both.
+    std::vector<PmEvent> events = {{static_cast<PmMessage>(0x117F7EF0), 0}, {static_cast<PmMessage>(0xF8), 0},
+                                   {static_cast<PmMessage>(0x0000F700), 0}};
+    ASSERT_EQ(Pm_Write(out_, events.data(), static_cast<int32_t>(events.size())), pmNoError);
+    const std::vector<sim::Message> got = sim::received(kSynthOut);
+    ASSERT_EQ(got.size(), 2u);
+    EXPECT_EQ(got[0].kind, sim::Kind::Realtime);
+    EXPECT_EQ(got[0].bytes, Bytes{0xF8});
+    EXPECT_EQ(got[1].kind, sim::Kind::SysEx);
+    EXPECT_EQ(got[1].bytes, (Bytes{0xF0, 0x7E, 0x7F, 0x11, 0xF8, 0x00, 0x00, 0x00, 0x00, 0xF7}));
+    EXPECT_EQ(sim::receivedBytes(kSynthOut), (Bytes{0xF0, 0x7E, 0x7F, 0x11, 0xF8, 0xF8, 0x00, 0x00, 0x00, 0x00, 0xF7}));
+}
+
+TEST_F(SimTest, SysExCutOffByCloseIsPartial)
+{
+    openOut(kSynthOut);
+    PmEvent start{static_cast<PmMessage>(0x117F7EF0), 0};
+    ASSERT_EQ(Pm_Write(out_, &start, 1), pmNoError);
+    Pm_Close(out_);
+    out_ = nullptr;
+    const std::vector<sim::Message> got = sim::received(kSynthOut);
+    ASSERT_EQ(got.size(), 1u);
+    EXPECT_EQ(got[0].kind, sim::Kind::Partial);
+    EXPECT_EQ(got[0].bytes, (Bytes{0xF0, 0x7E, 0x7F, 0x11}));
+}
+
+// ---- Input ----
+
+TEST_F(SimTest, InputDeliversASysExFourBytesPerEvent)
+{
+    openIn(kKeysIn);
+    sim::queueBytes(kKeysIn, {0xF0, 0x7E, 0x7F, 0x7F, 0x00, 0xF7});
+    EXPECT_EQ(sim::pendingInput(kKeysIn), 1u);
+    const std::vector<PmEvent> events = readAll();
+    ASSERT_EQ(events.size(), 2u);
+    EXPECT_EQ(static_cast<std::uint32_t>(events[0].message), 0x7F7F7EF0u);
+    EXPECT_EQ(static_cast<std::uint32_t>(events[1].message), 0x0000F700u);
+    EXPECT_EQ(sim::pendingInput(kKeysIn), 0u);
+}
+
+TEST_F(SimTest, InputWaitsForTheOpenAndIsDroppedAtClose)
+{
+    sim::queueShort(kKeysIn, Pm_Message(0x90, 0x3C, 0x40));
+    openIn(kKeysIn);
+    std::vector<PmEvent> events = readAll();
+    ASSERT_EQ(events.size(), 1u);
+    EXPECT_EQ(static_cast<std::uint32_t>(events[0].message), static_cast<std::uint32_t>(Pm_Message(0x90, 0x3C, 0x40)));
+
+    sim::queueShort(kKeysIn, Pm_Message(0x80, 0x3C, 0x40));
+    Pm_Close(in_);
+    in_ = nullptr;
+    EXPECT_EQ(sim::pendingInput(kKeysIn), 0u);
+    openIn(kKeysIn);
+    EXPECT_TRUE(readAll().empty());
+}
+
+// What the program reads for a wire byte string, through PortMidi's default filter (active sensing
+// dropped) and with no filter at all.
+TEST_F(SimTest, InputBytesThroughPortMidiFilters)
+{
+    struct Case {
+        const char *name;
+        Bytes wire;
+        std::int32_t filter;
+        Bytes expected; // the events' bytes, four per event
+    };
+    const Case cases[] = {
+        {"active sensing dropped by default", {0xFE, 0x90, 0x3C, 0x40, 0xFE}, PM_FILT_ACTIVE, {0x90, 0x3C, 0x40, 0x00}},
+        {"active sensing kept without a filter",
+         {0xFE, 0x90, 0x3C, 0x40},
+         0,
+         {0xFE, 0x00, 0x00, 0x00, 0x90, 0x3C, 0x40, 0x00}},
+        {"clock inside a SysEx takes a place in its events",
+         {0xF0, 0x7E, 0xF8, 0x7F, 0x7F, 0x00, 0xF7},
+         PM_FILT_ACTIVE,
+         {0xF0, 0x7E, 0xF8, 0x7F, 0x7F, 0x00, 0xF7, 0x00}},
+        {"clock inside a SysEx dropped by the clock filter",
+         {0xF0, 0x7E, 0xF8, 0x7F, 0x7F, 0x00, 0xF7},
+         PM_FILT_ACTIVE | PM_FILT_CLOCK,
+         {0xF0, 0x7E, 0x7F, 0x7F, 0x00, 0xF7, 0x00, 0x00}},
+        // PortMidi drops the data but still hands on the F0 as an event of its own.
+        {"SysEx data dropped by the SysEx filter", {0xF0, 0x7E, 0x7F, 0x7F, 0x00, 0xF7, 0xC1, 0x07}, PM_FILT_SYSEX,
+         {0xF0, 0x00, 0x00, 0x00, 0xC1, 0x07, 0x00, 0x00}},
+        {"stray data bytes are dropped", {0x01, 0x02, 0xB0, 0x07, 0x64}, PM_FILT_ACTIVE, {0xB0, 0x07, 0x64, 0x00}},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        openIn(kKeysIn);
+        ASSERT_EQ(Pm_SetFilter(in_, c.filter), pmNoError);
+        sim::queueBytes(kKeysIn, c.wire);
+        EXPECT_EQ(eventBytes(readAll()), c.expected);
+        Pm_Close(in_);
+        in_ = nullptr;
+    }
+}
+
+// ---- The unit ----
+
+TEST_F(SimTest, FramesArePackedSevenIntoEight)
+{
+    Bytes block;
+    for (int b = 0x80; b <= 0x95; ++b) block.push_back(static_cast<std::uint8_t>(b));
+    EXPECT_EQ(sim::packFrame(0x04, block),
+              (Bytes{0xF0, 0x7E, 0x7F, 0x04, 0x16, 0x00, 0x01, 0x02, 0x03, 0x04, 0x05, 0x06, 0x7F, 0x07, 0x08, 0x09, 0x0A,
+                     0x0B, 0x0C, 0x0D, 0x7F, 0x0E, 0x0F, 0x10, 0x11, 0x12, 0x13, 0x14, 0x7F, 0x15, 0x01, 0xF7}));
+    EXPECT_EQ(sim::packFrame(0x04, {0xFF, 0x01, 0x02, 0x03, 0x04, 0x05, 0x06, 0x81}),
+              (Bytes{0xF0, 0x7E, 0x7F, 0x04, 0x08, 0x7F, 0x01, 0x02, 0x03, 0x04, 0x05, 0x06, 0x40, 0x01, 0x01, 0xF7}));
+    EXPECT_EQ(sim::packFrame(0x11, {}), (Bytes{0xF0, 0x7E, 0x7F, 0x11, 0x00, 0xF7}));
+}
+
+TEST_F(SimTest, UnitDecodesAPackedBlockAndAcknowledgesIt)
+{
+    openUnit();
+    sendSysEx({0xF0, 0x7E, 0x7F, 0x04, 0x08, 0x7F, 0x01, 0x02, 0x03, 0x04, 0x05, 0x06, 0x40, 0x01, 0x01, 0xF7});
+    const std::vector<sim::Command> commands = sim::unitCommands();
+    ASSERT_EQ(commands.size(), 1u);
+    EXPECT_TRUE(commands[0].valid) << commands[0].error;
+    EXPECT_EQ(commands[0].code, 0x04);
+    EXPECT_EQ(commands[0].payload, (Bytes{0xFF, 0x01, 0x02, 0x03, 0x04, 0x05, 0x06, 0x81}));
+    EXPECT_EQ(sim::unitImage(), commands[0].payload);
+    EXPECT_FALSE(sim::unitImageComplete());
+    // The acknowledgement F0 7E 7F 7F 00 F7 arrives as two events.
+    EXPECT_EQ(eventBytes(readAll()), (Bytes{0xF0, 0x7E, 0x7F, 0x7F, 0x00, 0xF7, 0x00, 0x00}));
+}
+
+TEST_F(SimTest, UnitAnswersEachCommand)
+{
+    openUnit();
+    struct Case {
+        const char *name;
+        Bytes frame;
+        Bytes answer; // empty: no answer
+    };
+    const Bytes ack{0xF0, 0x7E, 0x7F, 0x7F, 0x00, 0xF7};
+    const Bytes nak{0xF0, 0x7E, 0x7F, 0x7E, 0x00, 0xF7};
+    const Case cases[] = {
+        {"enable update", {0xF0, 0x7E, 0x7F, 0x09, 0x00, 0xF7}, ack},
+        {"revisions",
+         {0xF0, 0x7E, 0x7F, 0x11, 0x00, 0xF7},
+         {0xF0, 0x7E, 0x7F, 0x21, 0x0A, 0x01, 0x00, 0x02, 0x05, 0x00, 0x1A, 0x03, 0x00, 0x01, 0x00, 0x2C, 0x00, 0xF7}},
+        {"read address", {0xF0, 0x7E, 0x7F, 0x33, 0x00, 0xF7}, {0xF0, 0x7E, 0x7F, 0x43, 0x04, 0x0A, 0x01, 0x00, 0x7F, 0x03, 0xF7}},
+        {"set address", {0xF0, 0x7E, 0x7F, 0x34, 0x04, 0x0C, 0x22, 0x38, 0x4E, 0x00, 0xF7}, ack},
+        {"read the new address", {0xF0, 0x7E, 0x7F, 0x33, 0x00, 0xF7}, {0xF0, 0x7E, 0x7F, 0x43, 0x04, 0x0C, 0x22, 0x38, 0x4E, 0x00, 0xF7}},
+        {"reset", {0xF0, 0x7E, 0x7F, 0x03, 0x00, 0xF7}, ack},
+        {"factory settings", {0xF0, 0x7E, 0x7F, 0x32, 0x00, 0xF7}, ack},
+        {"unknown command", {0xF0, 0x7E, 0x7F, 0x50, 0x00, 0xF7}, nak},
+        {"length larger than the frame", {0xF0, 0x7E, 0x7F, 0x04, 0x02, 0x01, 0x00, 0xF7}, nak},
+        {"length smaller than the frame", {0xF0, 0x7E, 0x7F, 0x04, 0x01, 0x01, 0x00, 0x00, 0xF7}, nak},
+        {"high-bit byte beyond its group", {0xF0, 0x7E, 0x7F, 0x04, 0x01, 0x01, 0x02, 0xF7}, nak},
+        {"set address with three bytes", {0xF0, 0x7E, 0x7F, 0x34, 0x03, 0x01, 0x02, 0x03, 0x00, 0xF7}, nak},
+        {"payload on a plain command", {0xF0, 0x7E, 0x7F, 0x03, 0x01, 0x01, 0x00, 0xF7}, nak},
+        {"another device byte", {0xF0, 0x7E, 0x10, 0x11, 0x00, 0xF7}, {}},
+        {"not a unit frame", {0xF0, 0x41, 0x10, 0x42, 0x12, 0xF7}, {}},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        sendSysEx(c.frame);
+        Bytes expected = c.answer;
+        while (expected.size() % 4) expected.push_back(0);
+        EXPECT_EQ(eventBytes(readAll()), expected);
+        const std::vector<sim::Command> commands = sim::unitCommands();
+        ASSERT_FALSE(commands.empty());
+        EXPECT_EQ(commands.back().frame, c.frame);
+        EXPECT_EQ(commands.back().valid, c.answer == ack || (c.answer.size() > 6 && c.answer[3] != 0x7E));
+    }
+    EXPECT_EQ(sim::unitAddress(), (Bytes{12, 34, 56, 78}));
+}
+
+TEST_F(SimTest, UnitRejectsABlockLongerThanTwentyTwoBytes)
+{
+    openUnit();
+    sendSysEx(sim::packFrame(0x04, Bytes(23, 0x55)));
+    EXPECT_EQ(eventBytes(readAll()), (Bytes{0xF0, 0x7E, 0x7F, 0x7E, 0x00, 0xF7, 0x00, 0x00}));
+    EXPECT_TRUE(sim::unitImage().empty());
+}
+
+TEST_F(SimTest, UnitShortRevisionAnswer)
+{
+    openUnit();
+    sim::setUnitRevision({0x01, 0x00, 0x02, 0x05, 0x00, 0x1A});
+    sendSysEx({0xF0, 0x7E, 0x7F, 0x11, 0x00, 0xF7});
+    EXPECT_EQ(eventBytes(readAll()),
+              (Bytes{0xF0, 0x7E, 0x7F, 0x21, 0x06, 0x01, 0x00, 0x02, 0x05, 0x00, 0x1A, 0x00, 0xF7, 0x00, 0x00, 0x00}));
+}
+
+TEST_F(SimTest, UnitKeepsTheImageUntilTheEmptyBlock)
+{
+    openUnit();
+    Bytes image;
+    for (int i = 0; i < 23; ++i) image.push_back(static_cast<std::uint8_t>(0x70 + i * 7)); // crosses 0x80
+    sendSysEx({0xF0, 0x7E, 0x7F, 0x09, 0x00, 0xF7});
+    sendSysEx(sim::packFrame(0x04, Bytes(image.begin(), image.begin() + 22)));
+    sendSysEx(sim::packFrame(0x04, Bytes(image.begin() + 22, image.end())));
+    EXPECT_FALSE(sim::unitImageComplete());
+    sendSysEx(sim::packFrame(0x04, {}));
+    EXPECT_TRUE(sim::unitImageComplete());
+    EXPECT_EQ(sim::unitImage(), image);
+    EXPECT_EQ(sim::unitBlockSizes(), (std::vector<std::size_t>{22, 1, 0}));
+    EXPECT_EQ(readAll().size(), 4u * 2u) << "four acknowledgements of two events each";
+
+    // A block after the end starts a new image; so does an enable.
+    sendSysEx(sim::packFrame(0x04, {0x01}));
+    EXPECT_EQ(sim::unitImage(), Bytes{0x01});
+    EXPECT_FALSE(sim::unitImageComplete());
+    sendSysEx({0xF0, 0x7E, 0x7F, 0x09, 0x00, 0xF7});
+    EXPECT_TRUE(sim::unitImage().empty());
+}
+
+TEST_F(SimTest, LaggingUnitAnswersAfterItsPolls)
+{
+    openUnit();
+    sim::setUnitLag(3);
+    sendSysEx({0xF0, 0x7E, 0x7F, 0x09, 0x00, 0xF7});
+    for (int poll = 1; poll <= 3; ++poll) EXPECT_EQ(Pm_Poll(in_), 0) << "poll " << poll;
+    EXPECT_EQ(Pm_Poll(in_), 1);
+    EXPECT_EQ(eventBytes(readAll()), (Bytes{0xF0, 0x7E, 0x7F, 0x7F, 0x00, 0xF7, 0x00, 0x00}));
+}
+
+TEST_F(SimTest, SilentUnitTakesBlocksButNeverAnswers)
+{
+    openUnit();
+    sim::setUnitMode(sim::Mode::Silent);
+    sendSysEx(sim::packFrame(0x04, {0x81, 0x02}));
+    sendSysEx({0xF0, 0x7E, 0x7F, 0x11, 0x00, 0xF7});
+    for (int poll = 0; poll < 50; ++poll) EXPECT_EQ(Pm_Poll(in_), 0);
+    EXPECT_EQ(sim::unitImage(), (Bytes{0x81, 0x02}));
+    EXPECT_EQ(sim::unitCommands().size(), 2u);
+    EXPECT_TRUE(sim::unitAnswers().empty());
+}
+
+TEST_F(SimTest, NakUnitRejectsEverything)
+{
+    openUnit();
+    sim::setUnitMode(sim::Mode::Nak);
+    sendSysEx(sim::packFrame(0x04, {0x01}));
+    sendSysEx({0xF0, 0x7E, 0x7F, 0x11, 0x00, 0xF7});
+    const Bytes nak{0xF0, 0x7E, 0x7F, 0x7E, 0x00, 0xF7, 0x00, 0x00};
+    Bytes twice = nak;
+    twice.insert(twice.end(), nak.begin(), nak.end());
+    EXPECT_EQ(eventBytes(readAll()), twice);
+    EXPECT_TRUE(sim::unitImage().empty());
+}
+
+TEST_F(SimTest, UnitInterleavesRealtimeInItsAnswers)
+{
+    openUnit();
+    sim::setUnitInterleave(0xF8, 2);
+    sendSysEx({0xF0, 0x7E, 0x7F, 0x09, 0x00, 0xF7});
+    // On the wire: F0 7E F8 7F 7F F8 00 F7; PortMidi keeps each clock in its place in the events.
+    EXPECT_EQ(eventBytes(readAll()), (Bytes{0xF0, 0x7E, 0xF8, 0x7F, 0x7F, 0xF8, 0x00, 0xF7}));
+    ASSERT_EQ(sim::unitAnswers().size(), 1u);
+    EXPECT_EQ(sim::unitAnswers()[0], (Bytes{0xF0, 0x7E, 0x7F, 0x7F, 0x00, 0xF7}));
+}
+
+TEST_F(SimTest, UnitAnswersAreLostWhileItsInputIsClosed)
+{
+    sim::attachUnit(kUnitOut, kUnitIn);
+    openOut(kUnitOut);
+    sendSysEx({0xF0, 0x7E, 0x7F, 0x09, 0x00, 0xF7});
+    EXPECT_EQ(sim::unitAnswers().size(), 1u);
+    openIn(kUnitIn);
+    EXPECT_TRUE(readAll().empty());
+}
+
+TEST_F(SimTest, ResetClearsTrafficAndDetachesTheUnit)
+{
+    openUnit();
+    sendSysEx({0xF0, 0x7E, 0x7F, 0x09, 0x00, 0xF7});
+    sim::reset();
+    EXPECT_TRUE(sim::received(kUnitOut).empty());
+    EXPECT_TRUE(sim::unitCommands().empty());
+    EXPECT_EQ(sim::pendingInput(kUnitIn), 0u);
+    EXPECT_TRUE(sim::isOpen(kUnitOut)) << "open streams stay open";
+    sendSysEx({0xF0, 0x7E, 0x7F, 0x09, 0x00, 0xF7});
+    EXPECT_TRUE(sim::unitCommands().empty());
+    EXPECT_EQ(sim::received(kUnitOut).size(), 1u);
+}
+
+} // namespace
