@@ -41,8 +41,9 @@ QFont Graphics::currentFont() const
     QFont f = QApplication::font();
     if (!font_.isEmpty() && font_.compare(QLatin1String("System"), Qt::CaseInsensitive) != 0)
         f.setFamily(font_);
+    // The framework's points are screen pixels (72 dpi), whatever the platform's font scaling.
     if (size_ > 0)
-        f.setPointSizeF(size_);
+        f.setPixelSize(std::max(1, qRound(size_)));
     f.setBold(bold_);
     f.setItalic(italic_);
     f.setUnderline(underline_);

@@ -31,7 +31,7 @@ public:
     void ForeColor(Color c) { foreColor_ = c & 0xFFFFFF; }
     QString TextFont() const { return font_; }
     void TextFont(const QString &name) { font_ = name; }
-    double TextSize() const { return size_; }   // points; 0 means the default size
+    double TextSize() const { return size_; }   // points of 72 dpi, i.e. pixels; 0: the default
     void TextSize(double points);
     bool Bold() const { return bold_; }
     void Bold(bool b) { bold_ = b; }
