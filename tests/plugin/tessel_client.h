@@ -2,6 +2,7 @@
 // The plug-in tessel as the program sees it: loaded through the framework's host and reached only
 // through entries looked up by declaration string.
 
+#include "app/entrypoints.h"
 #include "pm_init_count.h"
 #include "rbframework/pluginhost.h"
 
@@ -38,56 +39,12 @@ inline void loadTessel(bool inRuntime = true)
 // The 48 declaration strings of the program's entries 70 to 117, in the program's order.
 inline const std::vector<std::string> &programDeclarations()
 {
-    static const std::vector<std::string> d = {
-        "PortMidiStreamTSL.__init",
-        "PortMidiStreamTSL.__exit",
-        "PortMidiStreamTSL.Close",
-        "PortMidiStreamTSL.Abort as integer",
-        "PortMidiStreamTSL.ErrorText(ErrorNumber as integer) as string",
-        "PortMidiStreamTSL.SetChannelMask(mask as integer) as integer",
-        "PortMidiStreamTSL.SetFilter(filters as integer) as integer",
-        "PortMidiStreamTSL.Poll as integer",
-        "PortMidiStreamTSL.WriteSysEx(When as integer, message as string) as integer",
-        "PortMidiStreamTSL.WriteSysEx(When as integer, message as memoryblock, offset as integer) as integer",
-        "PortMidiStreamTSL.WriteShort(When as integer, message as integer) as integer",
-        "PortMidiStreamTSL.Write(data as PortMidiEventTSL) as integer",
-        "PortMidiStreamTSL.Read(byref data as PortMidiEventTSL) as integer",
-        "PortMidiStreamTSL.OpenInput(DeviceID as integer, Buffersize as integer) as integer",
-        "PortMidiStreamTSL.OpenOutput(DeviceID as integer, Buffersize as integer, Latency as integer) as integer",
-        "PortMidiStreamTSL.ChannelMask.Get",
-        "PortMidiStreamTSL.Filters.Get",
-        "PortMidiEventTSL.Set(status as integer, data1 as integer, data2 as integer)",
-        "PortMidiEventTSL.SetRaw(data0 as integer, data1 as integer, data2 as integer, data3 as integer)",
-        "PortMidiEventTSL.Status.Get",
-        "PortMidiEventTSL.Status.Set",
-        "PortMidiEventTSL.Data1.Get",
-        "PortMidiEventTSL.Data1.Set",
-        "PortMidiEventTSL.Data2.Get",
-        "PortMidiEventTSL.Data2.Set",
-        "PortMidiEventTSL.RawData0.Get",
-        "PortMidiEventTSL.RawData0.Set",
-        "PortMidiEventTSL.RawData1.Get",
-        "PortMidiEventTSL.RawData1.Set",
-        "PortMidiEventTSL.RawData2.Get",
-        "PortMidiEventTSL.RawData2.Set",
-        "PortMidiEventTSL.RawData3.Get",
-        "PortMidiEventTSL.RawData3.Set",
-        "PortMidiEventTSL.When.Get",
-        "PortMidiEventTSL.When.Set",
-        "PortMidiEventTSL.RawMessage.Get",
-        "PortMidiEventTSL.RawMessage.Set",
-        "PortMidiTSL.__init",
-        "PortMidiTSL.ReInitialize as integer",
-        "PortMidiTSL.CountDevices as integer",
-        "PortMidiTSL.DefaultInputDeviceID as integer",
-        "PortMidiTSL.DefaultOutputDeviceID as integer",
-        "PortMidiTSL.DeviceInfo(DeviceID as integer) as PortMidiDeviceInfoTSL",
-        "PortMidiTSL.ErrorText(ErrorNumber as integer) as string",
-        "PortMidiDeviceInfoTSL.Name.Get",
-        "PortMidiDeviceInfoTSL.InterfaceName.Get",
-        "PortMidiDeviceInfoTSL.HasInput.Get",
-        "PortMidiDeviceInfoTSL.HasOutput.Get",
-    };
+    static const std::vector<std::string> d = [] {
+        std::vector<std::string> out;
+        for (int i = korvane::entrypoints::kFirstPluginEntry; i < korvane::entrypoints::kCount; ++i)
+            out.push_back(korvane::entrypoints::declaration(i).toStdString());
+        return out;
+    }();
     return d;
 }
 
