@@ -3,14 +3,13 @@
 
 #include "simmidi.h"
 
-#include <portmidi.h>
-
-#include <gtest/gtest.h>
-
 #include <cstdint>
+#include <gtest/gtest.h>
+#include <portmidi.h>
 #include <vector>
 
-namespace {
+namespace
+{
 
 TEST(SimEnvironment, DevicesAndUnitComeFromTheEnvironment)
 {

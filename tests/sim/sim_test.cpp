@@ -2,15 +2,14 @@
 
 #include "simmidi.h"
 
-#include <portmidi.h>
-
-#include <gtest/gtest.h>
-
 #include <cstdint>
+#include <gtest/gtest.h>
+#include <portmidi.h>
 #include <string>
 #include <vector>
 
-namespace {
+namespace
+{
 
 using Bytes = std::vector<std::uint8_t>;
 
@@ -19,13 +18,15 @@ Bytes eventBytes(const std::vector<PmEvent> &events)
 {
     Bytes b;
     for (const PmEvent &e : events)
-        for (int i = 0; i < 4; ++i) b.push_back(static_cast<std::uint8_t>(e.message >> (8 * i)));
+        for (int i = 0; i < 4; ++i)
+            b.push_back(static_cast<std::uint8_t>(e.message >> (8 * i)));
     return b;
 }
 
 // An input and an output wired to the unit, plus a second pair.
-class SimTest : public ::testing::Test {
-protected:
+class SimTest : public ::testing::Test
+{
+  protected:
     static constexpr int kUnitIn = 0;
     static constexpr int kUnitOut = 1;
     static constexpr int kKeysIn = 2;
@@ -43,8 +44,10 @@ protected:
 
     void TearDown() override
     {
-        if (in_) Pm_Close(in_);
-        if (out_) Pm_Close(out_);
+        if (in_)
+            Pm_Close(in_);
+        if (out_)
+            Pm_Close(out_);
         Pm_Terminate();
         sim::reset();
     }
@@ -63,10 +66,7 @@ protected:
         openIn(kUnitIn);
         openOut(kUnitOut);
     }
-    void sendSysEx(Bytes frame)
-    {
-        ASSERT_EQ(Pm_WriteSysEx(out_, 0, frame.data()), pmNoError);
-    }
+    void sendSysEx(Bytes frame) { ASSERT_EQ(Pm_WriteSysEx(out_, 0, frame.data()), pmNoError); }
 
     // Reads every event waiting now, polling as the program does.
     std::vector<PmEvent> readAll()
@@ -74,7 +74,8 @@ protected:
         std::vector<PmEvent> events;
         while (Pm_Poll(in_) == 1) {
             PmEvent e{};
-            if (Pm_Read(in_, &e, 1) != 1) break;
+            if (Pm_Read(in_, &e, 1) != 1)
+                break;
             events.push_back(e);
         }
         return events;
@@ -95,8 +96,10 @@ TEST_F(SimTest, ListsTheConfiguredDevicesWithNamesAndDirections)
         const char *interf;
         bool input;
     };
-    const Expected expected[] = {
-        {"Unit In", "ALSA", true}, {"Unit Out", "ALSA", false}, {"Keys", "Simulated", true}, {"Synth", "Simulated", false}};
+    const Expected expected[] = {{"Unit In", "ALSA", true},
+                                 {"Unit Out", "ALSA", false},
+                                 {"Keys", "Simulated", true},
+                                 {"Synth", "Simulated", false}};
     for (int i = 0; i < 4; ++i) {
         const PmDeviceInfo *info = Pm_GetDeviceInfo(i);
         ASSERT_NE(info, nullptr);
@@ -226,7 +229,8 @@ TEST_F(SimTest, RealtimeWrittenInsideASysExStandsWhereItWasSent)
     openOut(kSynthOut);
     // F0 7E 7F 11, then a clock, then 00 F7. PortMidi 217 sends the clock through write_realtime
     // and then also writes its event's four bytes as SysEx data; the record shows both.
-    std::vector<PmEvent> events = {{static_cast<PmMessage>(0x117F7EF0), 0}, {static_cast<PmMessage>(0xF8), 0},
+    std::vector<PmEvent> events = {{static_cast<PmMessage>(0x117F7EF0), 0},
+                                   {static_cast<PmMessage>(0xF8), 0},
                                    {static_cast<PmMessage>(0x0000F700), 0}};
     ASSERT_EQ(Pm_Write(out_, events.data(), static_cast<int32_t>(events.size())), pmNoError);
     const std::vector<sim::Message> got = sim::received(kSynthOut);
@@ -235,7 +239,8 @@ TEST_F(SimTest, RealtimeWrittenInsideASysExStandsWhereItWasSent)
     EXPECT_EQ(got[0].bytes, Bytes{0xF8});
     EXPECT_EQ(got[1].kind, sim::Kind::SysEx);
     EXPECT_EQ(got[1].bytes, (Bytes{0xF0, 0x7E, 0x7F, 0x11, 0xF8, 0x00, 0x00, 0x00, 0x00, 0xF7}));
-    EXPECT_EQ(sim::receivedBytes(kSynthOut), (Bytes{0xF0, 0x7E, 0x7F, 0x11, 0xF8, 0xF8, 0x00, 0x00, 0x00, 0x00, 0xF7}));
+    EXPECT_EQ(sim::receivedBytes(kSynthOut),
+              (Bytes{0xF0, 0x7E, 0x7F, 0x11, 0xF8, 0xF8, 0x00, 0x00, 0x00, 0x00, 0xF7}));
 }
 
 TEST_F(SimTest, SysExCutOffByCloseIsPartial)
@@ -271,7 +276,8 @@ TEST_F(SimTest, InputWaitsForTheOpenAndIsDroppedAtClose)
     openIn(kKeysIn);
     std::vector<PmEvent> events = readAll();
     ASSERT_EQ(events.size(), 1u);
-    EXPECT_EQ(static_cast<std::uint32_t>(events[0].message), static_cast<std::uint32_t>(Pm_Message(0x90, 0x3C, 0x40)));
+    EXPECT_EQ(static_cast<std::uint32_t>(events[0].message),
+              static_cast<std::uint32_t>(Pm_Message(0x90, 0x3C, 0x40)));
 
     sim::queueShort(kKeysIn, Pm_Message(0x80, 0x3C, 0x40));
     Pm_Close(in_);
@@ -292,7 +298,10 @@ TEST_F(SimTest, InputBytesThroughPortMidiFilters)
         Bytes expected; // the events' bytes, four per event
     };
     const Case cases[] = {
-        {"active sensing dropped by default", {0xFE, 0x90, 0x3C, 0x40, 0xFE}, PM_FILT_ACTIVE, {0x90, 0x3C, 0x40, 0x00}},
+        {"active sensing dropped by default",
+         {0xFE, 0x90, 0x3C, 0x40, 0xFE},
+         PM_FILT_ACTIVE,
+         {0x90, 0x3C, 0x40, 0x00}},
         {"active sensing kept without a filter",
          {0xFE, 0x90, 0x3C, 0x40},
          0,
@@ -306,9 +315,14 @@ TEST_F(SimTest, InputBytesThroughPortMidiFilters)
          PM_FILT_ACTIVE | PM_FILT_CLOCK,
          {0xF0, 0x7E, 0x7F, 0x7F, 0x00, 0xF7, 0x00, 0x00}},
         // PortMidi drops the data but still hands on the F0 as an event of its own.
-        {"SysEx data dropped by the SysEx filter", {0xF0, 0x7E, 0x7F, 0x7F, 0x00, 0xF7, 0xC1, 0x07}, PM_FILT_SYSEX,
+        {"SysEx data dropped by the SysEx filter",
+         {0xF0, 0x7E, 0x7F, 0x7F, 0x00, 0xF7, 0xC1, 0x07},
+         PM_FILT_SYSEX,
          {0xF0, 0x00, 0x00, 0x00, 0xC1, 0x07, 0x00, 0x00}},
-        {"stray data bytes are dropped", {0x01, 0x02, 0xB0, 0x07, 0x64}, PM_FILT_ACTIVE, {0xB0, 0x07, 0x64, 0x00}},
+        {"stray data bytes are dropped",
+         {0x01, 0x02, 0xB0, 0x07, 0x64},
+         PM_FILT_ACTIVE,
+         {0xB0, 0x07, 0x64, 0x00}},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.name);
@@ -326,19 +340,23 @@ TEST_F(SimTest, InputBytesThroughPortMidiFilters)
 TEST_F(SimTest, FramesArePackedSevenIntoEight)
 {
     Bytes block;
-    for (int b = 0x80; b <= 0x95; ++b) block.push_back(static_cast<std::uint8_t>(b));
+    for (int b = 0x80; b <= 0x95; ++b)
+        block.push_back(static_cast<std::uint8_t>(b));
     EXPECT_EQ(sim::packFrame(0x04, block),
-              (Bytes{0xF0, 0x7E, 0x7F, 0x04, 0x16, 0x00, 0x01, 0x02, 0x03, 0x04, 0x05, 0x06, 0x7F, 0x07, 0x08, 0x09, 0x0A,
-                     0x0B, 0x0C, 0x0D, 0x7F, 0x0E, 0x0F, 0x10, 0x11, 0x12, 0x13, 0x14, 0x7F, 0x15, 0x01, 0xF7}));
+              (Bytes{0xF0, 0x7E, 0x7F, 0x04, 0x16, 0x00, 0x01, 0x02, 0x03, 0x04, 0x05,
+                     0x06, 0x7F, 0x07, 0x08, 0x09, 0x0A, 0x0B, 0x0C, 0x0D, 0x7F, 0x0E,
+                     0x0F, 0x10, 0x11, 0x12, 0x13, 0x14, 0x7F, 0x15, 0x01, 0xF7}));
     EXPECT_EQ(sim::packFrame(0x04, {0xFF, 0x01, 0x02, 0x03, 0x04, 0x05, 0x06, 0x81}),
-              (Bytes{0xF0, 0x7E, 0x7F, 0x04, 0x08, 0x7F, 0x01, 0x02, 0x03, 0x04, 0x05, 0x06, 0x40, 0x01, 0x01, 0xF7}));
+              (Bytes{0xF0, 0x7E, 0x7F, 0x04, 0x08, 0x7F, 0x01, 0x02, 0x03, 0x04, 0x05, 0x06, 0x40, 0x01, 0x01,
+                     0xF7}));
     EXPECT_EQ(sim::packFrame(0x11, {}), (Bytes{0xF0, 0x7E, 0x7F, 0x11, 0x00, 0xF7}));
 }
 
 TEST_F(SimTest, UnitDecodesAPackedBlockAndAcknowledgesIt)
 {
     openUnit();
-    sendSysEx({0xF0, 0x7E, 0x7F, 0x04, 0x08, 0x7F, 0x01, 0x02, 0x03, 0x04, 0x05, 0x06, 0x40, 0x01, 0x01, 0xF7});
+    sendSysEx(
+        {0xF0, 0x7E, 0x7F, 0x04, 0x08, 0x7F, 0x01, 0x02, 0x03, 0x04, 0x05, 0x06, 0x40, 0x01, 0x01, 0xF7});
     const std::vector<sim::Command> commands = sim::unitCommands();
     ASSERT_EQ(commands.size(), 1u);
     EXPECT_TRUE(commands[0].valid) << commands[0].error;
@@ -364,10 +382,15 @@ TEST_F(SimTest, UnitAnswersEachCommand)
         {"enable update", {0xF0, 0x7E, 0x7F, 0x09, 0x00, 0xF7}, ack},
         {"revisions",
          {0xF0, 0x7E, 0x7F, 0x11, 0x00, 0xF7},
-         {0xF0, 0x7E, 0x7F, 0x21, 0x0A, 0x01, 0x00, 0x02, 0x05, 0x00, 0x1A, 0x03, 0x00, 0x01, 0x00, 0x2C, 0x00, 0xF7}},
-        {"read address", {0xF0, 0x7E, 0x7F, 0x33, 0x00, 0xF7}, {0xF0, 0x7E, 0x7F, 0x43, 0x04, 0x0A, 0x01, 0x00, 0x7F, 0x03, 0xF7}},
+         {0xF0, 0x7E, 0x7F, 0x21, 0x0A, 0x01, 0x00, 0x02, 0x05, 0x00, 0x1A, 0x03, 0x00, 0x01, 0x00, 0x2C,
+          0x00, 0xF7}},
+        {"read address",
+         {0xF0, 0x7E, 0x7F, 0x33, 0x00, 0xF7},
+         {0xF0, 0x7E, 0x7F, 0x43, 0x04, 0x0A, 0x01, 0x00, 0x7F, 0x03, 0xF7}},
         {"set address", {0xF0, 0x7E, 0x7F, 0x34, 0x04, 0x0C, 0x22, 0x38, 0x4E, 0x00, 0xF7}, ack},
-        {"read the new address", {0xF0, 0x7E, 0x7F, 0x33, 0x00, 0xF7}, {0xF0, 0x7E, 0x7F, 0x43, 0x04, 0x0C, 0x22, 0x38, 0x4E, 0x00, 0xF7}},
+        {"read the new address",
+         {0xF0, 0x7E, 0x7F, 0x33, 0x00, 0xF7},
+         {0xF0, 0x7E, 0x7F, 0x43, 0x04, 0x0C, 0x22, 0x38, 0x4E, 0x00, 0xF7}},
         {"reset", {0xF0, 0x7E, 0x7F, 0x03, 0x00, 0xF7}, ack},
         {"factory settings", {0xF0, 0x7E, 0x7F, 0x32, 0x00, 0xF7}, ack},
         {"unknown command", {0xF0, 0x7E, 0x7F, 0x50, 0x00, 0xF7}, nak},
@@ -383,7 +406,8 @@ TEST_F(SimTest, UnitAnswersEachCommand)
         SCOPED_TRACE(c.name);
         sendSysEx(c.frame);
         Bytes expected = c.answer;
-        while (expected.size() % 4) expected.push_back(0);
+        while (expected.size() % 4)
+            expected.push_back(0);
         EXPECT_EQ(eventBytes(readAll()), expected);
         const std::vector<sim::Command> commands = sim::unitCommands();
         ASSERT_FALSE(commands.empty());
@@ -406,15 +430,16 @@ TEST_F(SimTest, UnitShortRevisionAnswer)
     openUnit();
     sim::setUnitRevision({0x01, 0x00, 0x02, 0x05, 0x00, 0x1A});
     sendSysEx({0xF0, 0x7E, 0x7F, 0x11, 0x00, 0xF7});
-    EXPECT_EQ(eventBytes(readAll()),
-              (Bytes{0xF0, 0x7E, 0x7F, 0x21, 0x06, 0x01, 0x00, 0x02, 0x05, 0x00, 0x1A, 0x00, 0xF7, 0x00, 0x00, 0x00}));
+    EXPECT_EQ(eventBytes(readAll()), (Bytes{0xF0, 0x7E, 0x7F, 0x21, 0x06, 0x01, 0x00, 0x02, 0x05, 0x00, 0x1A,
+                                            0x00, 0xF7, 0x00, 0x00, 0x00}));
 }
 
 TEST_F(SimTest, UnitKeepsTheImageUntilTheEmptyBlock)
 {
     openUnit();
     Bytes image;
-    for (int i = 0; i < 23; ++i) image.push_back(static_cast<std::uint8_t>(0x70 + i * 7)); // crosses 0x80
+    for (int i = 0; i < 23; ++i)
+        image.push_back(static_cast<std::uint8_t>(0x70 + i * 7)); // crosses 0x80
     sendSysEx({0xF0, 0x7E, 0x7F, 0x09, 0x00, 0xF7});
     sendSysEx(sim::packFrame(0x04, Bytes(image.begin(), image.begin() + 22)));
     sendSysEx(sim::packFrame(0x04, Bytes(image.begin() + 22, image.end())));
@@ -438,7 +463,8 @@ TEST_F(SimTest, LaggingUnitAnswersAfterItsPolls)
     openUnit();
     sim::setUnitLag(3);
     sendSysEx({0xF0, 0x7E, 0x7F, 0x09, 0x00, 0xF7});
-    for (int poll = 1; poll <= 3; ++poll) EXPECT_EQ(Pm_Poll(in_), 0) << "poll " << poll;
+    for (int poll = 1; poll <= 3; ++poll)
+        EXPECT_EQ(Pm_Poll(in_), 0) << "poll " << poll;
     EXPECT_EQ(Pm_Poll(in_), 1);
     EXPECT_EQ(eventBytes(readAll()), (Bytes{0xF0, 0x7E, 0x7F, 0x7F, 0x00, 0xF7, 0x00, 0x00}));
 }
@@ -449,7 +475,8 @@ TEST_F(SimTest, SilentUnitTakesBlocksButNeverAnswers)
     sim::setUnitMode(sim::Mode::Silent);
     sendSysEx(sim::packFrame(0x04, {0x81, 0x02}));
     sendSysEx({0xF0, 0x7E, 0x7F, 0x11, 0x00, 0xF7});
-    for (int poll = 0; poll < 50; ++poll) EXPECT_EQ(Pm_Poll(in_), 0);
+    for (int poll = 0; poll < 50; ++poll)
+        EXPECT_EQ(Pm_Poll(in_), 0);
     EXPECT_EQ(sim::unitImage(), (Bytes{0x81, 0x02}));
     EXPECT_EQ(sim::unitCommands().size(), 2u);
     EXPECT_TRUE(sim::unitAnswers().empty());

@@ -6,9 +6,12 @@
 
 #include <portmidi.h>
 #include <porttime.h>
-// PortMidi's backend interface (shipped by libportmidi-dev as examples).
+// PortMidi's backend interface (shipped by libportmidi-dev as examples); pminternal.h needs
+// pmutil.h first.
+// clang-format off
 #include "pmutil.h"
 #include "pminternal.h"
+// clang-format on
 
 // PortMidi's default devices, which a backend's init sets (exported by libportmidi, not declared
 // in its headers).
@@ -20,14 +23,16 @@ extern "C" int pm_default_output_device_id;
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <dlfcn.h>
 #include <deque>
+#include <dlfcn.h>
 #include <map>
 #include <mutex>
 #include <optional>
 
-namespace sim {
-namespace {
+namespace sim
+{
+namespace
+{
 
 constexpr std::uint8_t kSysEx = 0xF0;
 constexpr std::uint8_t kEox = 0xF7;
@@ -37,14 +42,20 @@ constexpr std::uint8_t kAck = 0x7F;
 constexpr std::uint8_t kNak = 0x7E;
 constexpr std::size_t kMaxBlock = 22;
 
-bool isRealtime(std::uint8_t b) { return b >= 0xF8; }
+bool isRealtime(std::uint8_t b)
+{
+    return b >= 0xF8;
+}
 
 // Bytes of a short message by its status byte.
 std::size_t shortLength(std::uint8_t status)
 {
-    if (status >= 0x80 && status < 0xC0) return 3;
-    if (status >= 0xC0 && status < 0xE0) return 2;
-    if (status >= 0xE0 && status < 0xF0) return 3;
+    if (status >= 0x80 && status < 0xC0)
+        return 3;
+    if (status >= 0xC0 && status < 0xE0)
+        return 2;
+    if (status >= 0xE0 && status < 0xF0)
+        return 3;
     switch (status) {
     case 0xF1:
     case 0xF3:
@@ -117,7 +128,10 @@ State &state()
     return *s;
 }
 
-DeviceState &dev(State &s, int device) { return s.devices[device]; }
+DeviceState &dev(State &s, int device)
+{
+    return s.devices[device];
+}
 
 const DeviceState *findState(const State &s, int device)
 {
@@ -134,43 +148,55 @@ std::vector<std::string> split(const std::string &text, char sep)
     for (;;) {
         std::size_t end = text.find(sep, start);
         parts.push_back(text.substr(start, end == std::string::npos ? std::string::npos : end - start));
-        if (end == std::string::npos) return parts;
+        if (end == std::string::npos)
+            return parts;
         start = end + 1;
     }
 }
 
 void readEnvironment(State &s)
 {
-    if (s.environmentRead) return;
+    if (s.environmentRead)
+        return;
     s.environmentRead = true;
-    if (s.devicesSet) return;
+    if (s.devicesSet)
+        return;
     const char *devices = std::getenv("KORVANE_SIM_DEVICES");
-    if (!devices) return;
+    if (!devices)
+        return;
     for (const std::string &entry : split(devices, ',')) {
         std::vector<std::string> fields = split(entry, ':');
         if (fields[0] == "unit") {
             const std::string behaviour = fields.size() > 1 ? fields[1] : "normal";
-            if (behaviour == "silent") s.unit.mode = Mode::Silent;
-            else if (behaviour == "nak") s.unit.mode = Mode::Nak;
-            else if (behaviour == "clock") s.unit.every = 2;
-            else if (behaviour == "lag" && fields.size() > 2) s.unit.lag = std::max(0, std::atoi(fields[2].c_str()));
+            if (behaviour == "silent")
+                s.unit.mode = Mode::Silent;
+            else if (behaviour == "nak")
+                s.unit.mode = Mode::Nak;
+            else if (behaviour == "clock")
+                s.unit.every = 2;
+            else if (behaviour == "lag" && fields.size() > 2)
+                s.unit.lag = std::max(0, std::atoi(fields[2].c_str()));
             s.unit.input = static_cast<int>(s.configured.size());
             s.configured.push_back({"Simulated Unit In", "Simulated", true});
             s.unit.output = static_cast<int>(s.configured.size());
             s.configured.push_back({"Simulated Unit Out", "Simulated", false});
             continue;
         }
-        if (fields.size() < 2 || fields[1].empty() || (fields[0] != "in" && fields[0] != "out")) continue;
-        Device d{fields[1], fields.size() > 2 && !fields[2].empty() ? fields[2] : "Simulated", fields[0] == "in"};
+        if (fields.size() < 2 || fields[1].empty() || (fields[0] != "in" && fields[0] != "out"))
+            continue;
+        Device d{fields[1], fields.size() > 2 && !fields[2].empty() ? fields[2] : "Simulated",
+                 fields[0] == "in"};
         s.configured.push_back(d);
     }
 }
 
 // ---- The unit ----
 
-std::vector<std::uint8_t> pack(std::uint8_t code, const std::vector<std::uint8_t> &payload, std::uint8_t deviceByte)
+std::vector<std::uint8_t> pack(std::uint8_t code, const std::vector<std::uint8_t> &payload,
+                               std::uint8_t deviceByte)
 {
-    std::vector<std::uint8_t> f{kSysEx, kUnitId, deviceByte, code, static_cast<std::uint8_t>(payload.size() & 0x7F)};
+    std::vector<std::uint8_t> f{kSysEx, kUnitId, deviceByte, code,
+                                static_cast<std::uint8_t>(payload.size() & 0x7F)};
     for (std::size_t g = 0; g < payload.size(); g += 7) {
         std::size_t k = std::min<std::size_t>(7, payload.size() - g);
         std::uint8_t high = 0;
@@ -208,7 +234,8 @@ Command decode(const std::vector<std::uint8_t> &frame)
     const std::size_t n = frame[4];
     const std::size_t groups = (n + 6) / 7;
     if (frame.size() != n + groups + 6) {
-        c.error = "length " + std::to_string(n) + " does not match a frame of " + std::to_string(frame.size()) + " bytes";
+        c.error = "length " + std::to_string(n) + " does not match a frame of " +
+                  std::to_string(frame.size()) + " bytes";
         return c;
     }
     for (std::size_t g = 0; g < groups; ++g) {
@@ -216,12 +243,14 @@ Command decode(const std::vector<std::uint8_t> &frame)
         const std::size_t at = 5 + 8 * g;
         const std::uint8_t high = frame[at + k];
         if (high >> k) {
-            c.error = "high-bit byte of group " + std::to_string(g) + " uses bits beyond its " + std::to_string(k) + " bytes";
+            c.error = "high-bit byte of group " + std::to_string(g) + " uses bits beyond its " +
+                      std::to_string(k) + " bytes";
             c.payload.clear();
             return c;
         }
         for (std::size_t j = 0; j < k; ++j)
-            c.payload.push_back(static_cast<std::uint8_t>(frame[at + j] | (((high >> (k - 1 - j)) & 1) << 7)));
+            c.payload.push_back(
+                static_cast<std::uint8_t>(frame[at + j] | (((high >> (k - 1 - j)) & 1) << 7)));
     }
     if (c.deviceByte != kDeviceByte) {
         c.error = "device byte " + std::to_string(c.deviceByte);
@@ -255,7 +284,8 @@ void answer(State &s, std::uint8_t code, const std::vector<std::uint8_t> &payloa
     std::vector<std::uint8_t> frame = pack(code, payload, kDeviceByte);
     s.unit.answers.push_back(frame);
     auto it = s.devices.find(s.unit.input);
-    if (it == s.devices.end() || !it->second.open) return; // nobody listens: lost
+    if (it == s.devices.end() || !it->second.open)
+        return; // nobody listens: lost
     DeviceState &in = it->second;
     InputItem item;
     if (s.unit.every > 0) {
@@ -281,15 +311,18 @@ void unitHears(State &s, const std::vector<std::uint8_t> &frame)
             c.error = "unknown command " + std::to_string(c.code);
         } else if (*size != c.payload.size()) {
             c.valid = false;
-            c.error = "payload of " + std::to_string(c.payload.size()) + " bytes for command " + std::to_string(c.code);
+            c.error = "payload of " + std::to_string(c.payload.size()) + " bytes for command " +
+                      std::to_string(c.code);
         }
     }
     s.unit.commands.push_back(c);
     // Frames that are not for this unit get no answer at all.
-    if (frame.size() < 6 || frame[1] != kUnitId || frame[2] != kDeviceByte) return;
+    if (frame.size() < 6 || frame[1] != kUnitId || frame[2] != kDeviceByte)
+        return;
     const bool silent = s.unit.mode == Mode::Silent;
     if (!c.valid || s.unit.mode == Mode::Nak) {
-        if (!silent) answer(s, kNak, {});
+        if (!silent)
+            answer(s, kNak, {});
         return;
     }
     switch (c.code) {
@@ -314,29 +347,42 @@ void unitHears(State &s, const std::vector<std::uint8_t> &frame)
     default:
         break;
     }
-    if (silent) return;
-    if (c.code == 0x11) answer(s, 0x21, s.unit.revision);
-    else if (c.code == 0x33) answer(s, 0x43, s.unit.address);
-    else answer(s, kAck, {});
+    if (silent)
+        return;
+    if (c.code == 0x11)
+        answer(s, 0x21, s.unit.revision);
+    else if (c.code == 0x33)
+        answer(s, 0x43, s.unit.address);
+    else
+        answer(s, kAck, {});
 }
 
 // ---- The backend ----
 
-int deviceOf(PmInternal *midi) { return static_cast<int>(reinterpret_cast<std::intptr_t>(midi->descriptor)); }
+int deviceOf(PmInternal *midi)
+{
+    return static_cast<int>(reinterpret_cast<std::intptr_t>(midi->descriptor));
+}
 
-PmTimestamp now(PmInternal *midi) { return midi->time_proc ? midi->time_proc(midi->time_info) : 0; }
+PmTimestamp now(PmInternal *midi)
+{
+    return midi->time_proc ? midi->time_proc(midi->time_info) : 0;
+}
 
-void record(State &s, DeviceState &d, Kind kind, std::vector<std::uint8_t> bytes, std::int32_t time, int device)
+void record(State &s, DeviceState &d, Kind kind, std::vector<std::uint8_t> bytes, std::int32_t time,
+            int device)
 {
     const bool toUnit = kind == Kind::SysEx && device == s.unit.output;
     d.messages.push_back({kind, bytes, time});
-    if (toUnit) unitHears(s, bytes);
+    if (toUnit)
+        unitHears(s, bytes);
 }
 
 // Ends a SysEx that never saw its F7.
 void dropPartial(State &s, DeviceState &d, int device)
 {
-    if (d.inSysEx && !d.sysex.empty()) record(s, d, Kind::Partial, std::move(d.sysex), d.sysexTime, device);
+    if (d.inSysEx && !d.sysex.empty())
+        record(s, d, Kind::Partial, std::move(d.sysex), d.sysexTime, device);
     d.inSysEx = false;
     d.sysex.clear();
 }
@@ -344,7 +390,8 @@ void dropPartial(State &s, DeviceState &d, int device)
 // Checks the injected write error; sets the stream's host error when it applies.
 bool writeFails(DeviceState &d)
 {
-    if (d.writeError.empty()) return false;
+    if (d.writeError.empty())
+        return false;
     d.hostError = d.writeError;
     d.hasHostError = true;
     return true;
@@ -356,7 +403,8 @@ PmError simOpen(PmInternal *midi, void * /*driverInfo*/)
 {
     State &s = state();
     std::lock_guard<std::mutex> guard(s.lock);
-    const int device = static_cast<int>(reinterpret_cast<std::intptr_t>(descriptors[midi->device_id].descriptor));
+    const int device =
+        static_cast<int>(reinterpret_cast<std::intptr_t>(descriptors[midi->device_id].descriptor));
     DeviceState &d = dev(s, device);
     if (!d.openError.empty()) {
         pm_hosterror = 1;
@@ -402,11 +450,13 @@ PmError simWriteShort(PmInternal *midi, PmEvent *event)
     std::lock_guard<std::mutex> guard(s.lock);
     const int device = deviceOf(midi);
     DeviceState &d = dev(s, device);
-    if (writeFails(d)) return pmHostError;
+    if (writeFails(d))
+        return pmHostError;
     std::vector<std::uint8_t> bytes;
     const std::uint32_t m = static_cast<std::uint32_t>(event->message);
     const std::size_t len = shortLength(m & 0xFF);
-    for (std::size_t i = 0; i < len; ++i) bytes.push_back(static_cast<std::uint8_t>(m >> (8 * i)));
+    for (std::size_t i = 0; i < len; ++i)
+        bytes.push_back(static_cast<std::uint8_t>(m >> (8 * i)));
     d.wire.insert(d.wire.end(), bytes.begin(), bytes.end());
     record(s, d, Kind::Short, std::move(bytes), event->timestamp, device);
     return pmNoError;
@@ -418,7 +468,8 @@ PmError simWriteRealtime(PmInternal *midi, PmEvent *event)
     std::lock_guard<std::mutex> guard(s.lock);
     const int device = deviceOf(midi);
     DeviceState &d = dev(s, device);
-    if (writeFails(d)) return pmHostError;
+    if (writeFails(d))
+        return pmHostError;
     const auto b = static_cast<std::uint8_t>(event->message & 0xFF);
     d.wire.push_back(b);
     record(s, d, Kind::Realtime, {b}, event->timestamp, device);
@@ -432,7 +483,8 @@ PmError simBeginSysEx(PmInternal *midi, PmTimestamp time)
     const int device = deviceOf(midi);
     DeviceState &d = dev(s, device);
     dropPartial(s, d, device);
-    if (writeFails(d)) return pmHostError;
+    if (writeFails(d))
+        return pmHostError;
     d.inSysEx = true;
     d.sysexTime = time;
     return pmNoError;
@@ -443,7 +495,8 @@ PmError simWriteByte(PmInternal *midi, unsigned char byte, PmTimestamp time)
     State &s = state();
     std::lock_guard<std::mutex> guard(s.lock);
     DeviceState &d = dev(s, deviceOf(midi));
-    if (writeFails(d)) return pmHostError;
+    if (writeFails(d))
+        return pmHostError;
     if (!d.inSysEx) {
         d.inSysEx = true;
         d.sysexTime = time;
@@ -468,9 +521,15 @@ PmError simEndSysEx(PmInternal *midi, PmTimestamp /*time*/)
     return pmNoError;
 }
 
-PmError simFlush(PmInternal * /*midi*/, PmTimestamp /*time*/) { return pmNoError; }
+PmError simFlush(PmInternal * /*midi*/, PmTimestamp /*time*/)
+{
+    return pmNoError;
+}
 
-PmTimestamp simSynchronize(PmInternal *midi) { return now(midi); }
+PmTimestamp simSynchronize(PmInternal *midi)
+{
+    return now(midi);
+}
 
 // Hands one wire byte string to PortMidi as the ALSA backend would: SysEx data through
 // pm_read_bytes, real-time bytes and short messages through pm_read_short.
@@ -488,8 +547,10 @@ void deliverBytes(PmInternal *midi, const std::vector<std::uint8_t> &bytes, PmTi
             // A run of SysEx bytes up to the next status byte, and through it when it is F7.
             std::size_t end = i + 1;
             if (b != kEox) {
-                while (end < bytes.size() && bytes[end] < 0x80) ++end;
-                if (end < bytes.size() && bytes[end] == kEox) ++end;
+                while (end < bytes.size() && bytes[end] < 0x80)
+                    ++end;
+                if (end < bytes.size() && bytes[end] == kEox)
+                    ++end;
             }
             inSysEx = bytes[end - 1] != kEox;
             pm_read_bytes(midi, bytes.data() + i, static_cast<int>(end - i), time);
@@ -500,7 +561,8 @@ void deliverBytes(PmInternal *midi, const std::vector<std::uint8_t> &bytes, PmTi
             std::uint32_t m = 0;
             std::size_t j = 0;
             for (; j < len && i + j < bytes.size(); ++j) {
-                if (j > 0 && bytes[i + j] >= 0x80) break;
+                if (j > 0 && bytes[i + j] >= 0x80)
+                    break;
                 m |= static_cast<std::uint32_t>(bytes[i + j]) << (8 * j);
             }
             if (j == len) {
@@ -546,13 +608,14 @@ void simHostError(PmInternal *midi, char *msg, unsigned int len)
     State &s = state();
     std::lock_guard<std::mutex> guard(s.lock);
     DeviceState &d = dev(s, deviceOf(midi));
-    if (len > 0) std::snprintf(msg, len, "%s", d.hasHostError ? d.hostError.c_str() : "");
+    if (len > 0)
+        std::snprintf(msg, len, "%s", d.hasHostError ? d.hostError.c_str() : "");
     d.hasHostError = false;
     d.hostError.clear();
 }
 
 pm_fns_node simDictionary = {
-    simWriteShort, simBeginSysEx, simEndSysEx, simWriteByte, simWriteRealtime, simFlush, simSynchronize,
+    simWriteShort, simBeginSysEx, simEndSysEx, simWriteByte, simWriteRealtime, simFlush,     simSynchronize,
     simOpen,       simAbort,      simClose,    simPoll,      simHasHostError,  simHostError,
 };
 
@@ -581,7 +644,8 @@ extern "C" __attribute__((visibility("default"))) PmError pm_linuxalsa_init(void
     for (std::size_t i = 0; i < s.active.size(); ++i) {
         Device &d = s.active[i];
         int &defaultId = d.input ? pm_default_input_device_id : pm_default_output_device_id;
-        if (defaultId == -1) defaultId = pm_descriptor_index;
+        if (defaultId == -1)
+            defaultId = pm_descriptor_index;
         pm_add_device(d.interf.data(), d.name.data(), d.input ? 1 : 0,
                       reinterpret_cast<void *>(static_cast<std::intptr_t>(i)), &simDictionary);
     }
@@ -603,20 +667,23 @@ extern "C" __attribute__((visibility("default"))) void pm_linuxalsa_term(void)
 
 // ---- The test API ----
 
-namespace sim {
+namespace sim
+{
 
 bool installed()
 {
     return dlsym(RTLD_DEFAULT, "pm_linuxalsa_init") == reinterpret_cast<void *>(&pm_linuxalsa_init);
 }
 
-namespace {
+namespace
+{
 // Says so at once when PortMidi would reach its own ALSA backend instead of this one.
 __attribute__((constructor)) void checkInstalled()
 {
     if (!installed())
-        std::fprintf(stderr, "korvane_sim: libportmidi.so was loaded before libkorvane_sim.so, so PortMidi keeps "
-                             "its ALSA backend; link korvane_sim before PortMidi or preload it\n");
+        std::fprintf(stderr,
+                     "korvane_sim: libportmidi.so was loaded before libkorvane_sim.so, so PortMidi keeps "
+                     "its ALSA backend; link korvane_sim before PortMidi or preload it\n");
 }
 } // namespace
 
@@ -640,7 +707,8 @@ int findDevice(std::string_view name, bool input)
     State &s = state();
     std::lock_guard<std::mutex> guard(s.lock);
     for (std::size_t i = 0; i < s.active.size(); ++i)
-        if (s.active[i].name == name && s.active[i].input == input) return static_cast<int>(i);
+        if (s.active[i].name == name && s.active[i].input == input)
+            return static_cast<int>(i);
     return -1;
 }
 
@@ -834,7 +902,8 @@ std::vector<std::vector<std::uint8_t>> unitAnswers()
     return s.unit.answers;
 }
 
-std::vector<std::uint8_t> packFrame(std::uint8_t code, const std::vector<std::uint8_t> &payload, std::uint8_t deviceByte)
+std::vector<std::uint8_t> packFrame(std::uint8_t code, const std::vector<std::uint8_t> &payload,
+                                    std::uint8_t deviceByte)
 {
     return pack(code, payload, deviceByte);
 }

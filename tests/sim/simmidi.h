@@ -47,7 +47,8 @@
 #include <string_view>
 #include <vector>
 
-namespace sim {
+namespace sim
+{
 
 // True when PortMidi reaches this backend (pm_linuxalsa_init resolves to this library).
 bool installed();
@@ -159,7 +160,8 @@ struct Command {
 void attachUnit(int output, int input);
 void detachUnit();
 void setUnitMode(Mode mode);
-// Answers become readable only after this many further polls of the input device (0: at the next).
+// Answers become readable only after this many further polls of the input device (0: at the
+// next). PortMidi polls the backend in every Pm_Poll and every Pm_Read.
 void setUnitLag(int polls);
 // Puts this real-time byte into every answer after each `every` bytes (every = 0: none).
 void setUnitInterleave(std::uint8_t realtime, int every);
