@@ -1,6 +1,0 @@
-// Leak checks stay on in the sim's test programs; only PortMidi 217's own leak is suppressed: it
-// builds a preference path in find_default_device at every Pm_Initialize and never frees it.
-extern "C" const char *__lsan_default_suppressions()
-{
-    return "leak:find_default_device\n";
-}
