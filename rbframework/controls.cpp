@@ -263,6 +263,8 @@ QString TabPanel::Caption(int page) const
     return bar_->tabText(page);
 }
 
+QWidget *TabPanel::focusTarget() const { return bar_; }
+
 QWidget *TabPanel::childArea(int page)
 {
     if (page < 0 || page >= TabCount())

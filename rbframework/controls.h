@@ -124,6 +124,8 @@ public:
     std::function<void()> Change;
     virtual void Event_Change() { if (Change) Change(); }
 
+    QWidget *focusTarget() const override;
+
 protected:
     QWidget *childArea(int page) override;
     void resized() override;

@@ -27,6 +27,8 @@ RectControl::RectControl(Window &window, QString name, QWidget *widget, int left
 {
     widget_->setParent(window_.contentWidget());
     widget_->setObjectName(name_);
+    // Its own font, so that a container's text style (a group box's caption size) is not inherited.
+    widget_->setFont(QApplication::font(widget_));
     widget_->resize(std::max(width, 0), std::max(height, 0));
     place(left, top);
     widget_->show();   // shown with its window

@@ -46,6 +46,10 @@ public:
     void Underline(bool b);
     QString HelpTag() const;
     void HelpTag(const QString &tip);
+    // The control's place in the keyboard focus order among the controls of its parent, applied when
+    // the window opens; equal indexes keep the creation order.
+    int TabIndex() const { return tabIndex_; }
+    void TabIndex(int index) { tabIndex_ = index; }
 
     // Puts the control inside a container: a GroupBox, or a page of a TabPanel (page counts from 0).
     // Left and Top stay window coordinates. A control that is no container, a page that does not
@@ -54,6 +58,8 @@ public:
     RectControl *Parent() const { return parent_; }
 
     QWidget *widget() const { return widget_; }
+    // The widget that takes the keyboard focus for the control (Tab moves through these).
+    virtual QWidget *focusTarget() const { return widget_; }
 
     // Raised by the window when it opens, controls first in creation order, then the window.
     virtual void Event_Open() {}
@@ -74,6 +80,7 @@ private:
     QPointer<QWidget> widget_;   // a container deletes its children's widgets with its own
     RectControl *parent_ = nullptr;
     double textSize_ = 0;
+    int tabIndex_ = 0;
     QString textFont_;
 };
 

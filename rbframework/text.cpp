@@ -170,4 +170,12 @@ String ChrB(int byte)
     return String(QChar(char16_t(byte & 0xFF)));
 }
 
+int32_t ToInt32(double value)
+{
+    if (!std::isfinite(value))
+        return 0;
+    const double low = std::fmod(std::trunc(value), 4294967296.0);   // exact, within (-2^32, 2^32)
+    return int32_t(uint32_t(int64_t(low)));
+}
+
 } // namespace rb

@@ -2,6 +2,7 @@
 // The framework's text functions. Positions count characters from 1; comparisons ignore case.
 
 #include <QString>
+#include <cstdint>
 
 namespace rb {
 
@@ -20,5 +21,7 @@ String Str(long long value);                               // decimal digits, mi
 String Hex(long long value);                               // uppercase digits, no leading zeros; negatives as 32-bit
 double Val(const String &s);                               // the leading number, 0 when none; "&h" then hex digits
 String ChrB(int byte);                                     // one byte (0..255) as a one-character string
+// A number as a 32-bit integer: the fraction dropped, the low 32 bits kept; NaN and infinities give 0.
+int32_t ToInt32(double value);
 
 } // namespace rb

@@ -4,7 +4,9 @@
 #include "menu.h"
 
 #include <QCloseEvent>
+#include <QGuiApplication>
 #include <QMenuBar>
+#include <QScreen>
 #include <QResizeEvent>
 #include <QWidget>
 #include <algorithm>
@@ -156,17 +158,57 @@ void Window::Show()
 {
     if (!opened_) {
         opened_ = true;
+        applyTabOrder();
         for (std::size_t i = 0; i < controls_.size(); ++i) {
             RectControl *c = controls_[i].get();
             dispatch([c] { c->Event_Open(); });
         }
         dispatch([this] { Event_Open(); });
     }
-    if (!closed_)
+    if (!closed_) {
+        // A window the program shows comes to the front, as a window the user opens does.
         widget_->show();
+        widget_->raise();
+        widget_->activateWindow();
+    }
 }
 
 void Window::Hide() { widget_->hide(); }
+
+void Window::applyTabOrder()
+{
+    // Depth first from the window: each container's controls in TabIndex order, each followed by
+    // the controls it contains.
+    std::vector<QWidget *> chain;
+    auto visit = [this, &chain](const RectControl *container, auto &self) -> void {
+        std::vector<RectControl *> children;
+        for (const auto &c : controls_)
+            if (c->Parent() == container)
+                children.push_back(c.get());
+        std::stable_sort(children.begin(), children.end(),
+                         [](const RectControl *a, const RectControl *b) { return a->TabIndex() < b->TabIndex(); });
+        for (RectControl *c : children) {
+            QWidget *target = c->focusTarget();
+            if (target && target->focusPolicy() != Qt::NoFocus)
+                chain.push_back(target);
+            self(c, self);
+        }
+    };
+    visit(nullptr, visit);
+    for (std::size_t i = 1; i < chain.size(); ++i)
+        QWidget::setTabOrder(chain[i - 1], chain[i]);
+}
+
+void Window::Placement(int placement)
+{
+    if (placement != PlacementMainScreen)
+        return;
+    if (const QScreen *screen = QGuiApplication::primaryScreen()) {
+        QRect g = widget_->frameGeometry();
+        g.moveCenter(screen->availableGeometry().center());
+        widget_->move(g.topLeft());
+    }
+}
 bool Window::Visible() const { return widget_->isVisible(); }
 
 int Window::Left() const { return widget_->geometry().x(); }

@@ -40,6 +40,9 @@ public:
     void Height(int h);
     QString Title() const;
     void Title(const QString &t);
+    // Where the window first stands: as given (PlacementDefault) or centred on the main screen.
+    static constexpr int PlacementDefault = 0, PlacementMainScreen = 2;
+    void Placement(int placement);
     void FixedSize(bool fixed);           // no resizing, no minimise or zoom
     void Resizable(bool resizable) { FixedSize(!resizable); }
     void CloseBox(bool hasCloseBox);      // false: the window cannot be closed by the user
@@ -86,6 +89,7 @@ public:
 
 private:
     class Widget;
+    void applyTabOrder();
     void layoutContent();
     void applyFlags();
     void resizedByUser();
