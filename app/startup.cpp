@@ -1,7 +1,12 @@
 #include "startup.h"
 
+#include "app.h"
 #include "entrypoints.h"
+#include "mainwindow.h"
+#include "menubar1.h"
 #include "quitsignals.h"
+
+#include "midilink/midisr.h"
 
 #include "rbframework/application.h"
 #include "rbframework/dialogs.h"
@@ -12,10 +17,17 @@
 #include "support/config.h"
 
 #include <cstdio>
+#include <memory>
 
 namespace korvane {
 
 namespace {
+
+std::unique_ptr<App> &application()
+{
+    static std::unique_ptr<App> app;
+    return app;
+}
 
 [[noreturn]] void fail(const QString &message)
 {
@@ -48,12 +60,20 @@ void startup()
     // The framework's external classes: the plug-in registers its classes as it loads.
     bindPlugin(pluginPath());
     // No file types to register: the file choosers make their own.
+
+    application() = std::make_unique<App>();
+    application()->MenuBar(&MenuBar1::instance());
+    rb::RuntimeRegisterAppObject(application().get());
+    rb::MenuBar::handle(QStringLiteral("Helppdf"), [] { return application()->_Helppdf_Action(); });
+    rb::window<main>();
 }
 
 int programEntry(int &argc, char **argv)
 {
     rb::RuntimeInit(argc, argv);
-    config::release();   // the modules start from their initial state: an empty settings store
+    // The modules start from their initial state: an empty settings store, no download.
+    config::release();
+    midisr::release();
     rb::RuntimeSetExceptionHelper();
     if (rb::RunFrameworkInitialization(startup))
         return 1;
@@ -62,6 +82,11 @@ int programEntry(int &argc, char **argv)
     // Release the modules' state and the windows (closing a window closes its controls' streams).
     rb::closeAllWindows();
     config::release();
+    midisr::release();
+    rb::MenuBar::clearHandlers();
+    rb::RuntimeRegisterAppObject(nullptr);
+    application().reset();
+    MenuBar1::release();
     return rb::RuntimeExit();
 }
 

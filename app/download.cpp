@@ -1,0 +1,175 @@
+// The firmware download of the main window: Enable, File, Start, one block per acknowledgement,
+// the finishing step, Abort, Reset and the re-enable countdown.
+
+#include "mainwindow.h"
+#include "midilink/midisr.h"
+#include "rbframework/dialogs.h"
+#include "rbframework/text.h"
+#include "support/vosr.h"
+
+#include <limits>
+
+namespace korvane
+{
+
+namespace
+{
+
+constexpr int32_t enableDelayTicks = 10;
+
+// The progress bar and the byte count are 32-bit: a larger image cannot be counted.
+constexpr qint64 largestImage = std::numeric_limits<int32_t>::max();
+
+} // namespace
+
+void main::kenabsw_Action()
+{
+    KReset().Enabled(true);
+    kabort().Enabled(false);
+    kenabsw().Enabled(false);
+    kfactory().Enabled(false);
+    kstart().Enabled(f != nullptr);
+    midisr::download_enable();
+    kfile().SetFocus();
+    if (!File2stream())
+        return;
+    kfile().Enabled(true);
+}
+
+void main::kfile_Action()
+{
+    desc().DeleteAllRows();
+    f = vosr::openbinfile();
+    if (!f) {
+        midisr::downfw = false;
+        return;
+    }
+    if (f->Length() > largestImage) {
+        rb::MsgBox(
+            QStringLiteral("The file \"%1\" is too large to send: a firmware image must be smaller than "
+                           "2 GiB (%2 bytes).")
+                .arg(f->NativePath())
+                .arg(largestImage + 1));
+        f = nullptr;
+        midisr::downfw = false;
+        return;
+    }
+    desc().AddRow(f->Name());
+    File2stream();
+}
+
+bool main::File2stream()
+{
+    if (!f)
+        return true;
+    midisr::sentlen = 0;
+    // The file held before is closed at once, not when its last reference goes.
+    if (midisr::stream)
+        midisr::stream->Close();
+    midisr::stream = f->OpenAsBinaryFile(false);
+    pbar().Value(0);
+    if (!midisr::stream) {
+        // Nothing can be sent from it: Start stays off, and the step that asked for the file ends.
+        kstart().Enabled(false);
+        rb::MsgBox(QStringLiteral("The firmware file \"%1\" cannot be opened.").arg(f->NativePath()));
+        return false;
+    }
+    pbar().Maximum(int(midisr::stream->Length()));
+    KReset().Enabled(true);
+    kstart().Enabled(true);
+    return true;
+}
+
+void main::kstart_Action()
+{
+    pbar().Visible(true);
+    kabort().Enabled(true);
+    kstart().Enabled(false);
+    KReset().Enabled(false);
+    kfile().Enabled(false);
+    kclose().Enabled(false);
+    midisr::downfw = true;
+    rxdatarq();
+    kabort().Visible(true);
+}
+
+void main::rxdatarq()
+{
+    rb::BinaryStream &image = rb::deref(midisr::stream);
+    if (image.EOF()) {
+        midisr::binsend();
+        Downdone();
+        return;
+    }
+    midisr::binsend();
+    pbar().Value(int(image.Position()));
+    lcount().Caption("$" + rb::Hex(pbar().Value()));
+}
+
+void main::Downdone()
+{
+    midisr::downfw = false;
+    kfile().Enabled(false);
+    KReset().Enabled(true);
+    kabort().Enabled(false);
+    kstart().Enabled(false);
+    kclose().Enabled(true);
+    if (midisr::stream)
+        midisr::stream->Close();
+    pbar().Visible(false);
+    lcount().Caption(QStringLiteral("Finished"));
+    kabort().Visible(false);
+    for (int i = 0; i < 3; ++i)
+        rb::Beep();
+}
+
+void main::Abort()
+{
+    midisr::downfw = false;
+    kfile().Enabled(false);
+    KReset().Enabled(true);
+    kabort().Enabled(false);
+    kstart().Enabled(false);
+    kclose().Enabled(true);
+    if (midisr::stream)
+        midisr::stream->Close();
+    pbar().Visible(false);
+    lcount().Caption(QStringLiteral("Aborted"));
+    kabort().Visible(false);
+}
+
+void main::KReset_Action()
+{
+    Setenabdelay();
+    Downdone();
+    midisr::cmd7e(midisr::cmdReset);
+    kclose().Enabled(true);
+    kfactory().Enabled(true);
+}
+
+void main::kabort_action()
+{
+    Abort();
+}
+void main::Timer1_Action()
+{
+    Timer();
+}
+
+void main::Setenabdelay()
+{
+    kenabsw().Enabled(false);
+    enabdelay = enableDelayTicks;
+}
+
+void main::Timer()
+{
+    if (enabdelay <= 0)
+        return;
+    --enabdelay;
+    const bool back = enabdelay == 0;
+    kenabsw().Enabled(back);
+    kreadeprom().Enabled(back);
+}
+
+} // namespace korvane

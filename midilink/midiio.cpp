@@ -1,0 +1,188 @@
+#include "midiio.h"
+
+#include "app/mainwindow.h"
+#include "midisr.h"
+#include "rbframework/text.h"
+#include "support/vosr.h"
+
+namespace korvane
+{
+
+midiio::midiio() : rb::Window(QStringLiteral("Select Midi Input and Output Ports"), 0, 0, 756, 438)
+{
+    Resizable(true);
+    CloseBox(false);
+    MinimizeButton(true);
+    MaximizeButton(false);
+    Placement(PlacementMainScreen);
+
+    GroupBox1_ = &add<rb::GroupBox>(QStringLiteral("GroupBox1"), 5, 0, 320, 59, QStringLiteral("Midi Input"));
+    GroupBox1_->TextSize(12);
+    GroupBox1_->TabIndex(0);
+    midiin1_ = &add<midiin>(QStringLiteral("midiin1"), 10, 27, 310, 20);
+    midiin1_->Parent(*GroupBox1_);
+    midiin1_->TabIndex(0);
+    GroupBox2_ =
+        &add<rb::GroupBox>(QStringLiteral("GroupBox2"), 333, 0, 320, 59, QStringLiteral("Midi Output"));
+    GroupBox2_->TextSize(12);
+    GroupBox2_->TabIndex(1);
+    midiout1_ = &add<midiout>(QStringLiteral("midiout1"), 338, 27, 310, 19);
+    midiout1_->Parent(*GroupBox2_);
+    midiout1_->TabIndex(0);
+    krefresk_ = &add<rb::PushButton>(QStringLiteral("krefresk"), 282, 60, 95, 20, QStringLiteral("Refresh"));
+    krefresk_->TabIndex(2);
+    khide_ = &add<rb::PushButton>(QStringLiteral("khide"), 670, 393, 80, 20, QStringLiteral("Hide"));
+    khide_->TabIndex(3);
+    eListin_ = &add<rb::Listbox>(QStringLiteral("eListin"), 5, 88, 581, 124, QStringLiteral("Input Events"));
+    eListin_->TabIndex(4);
+    eListout_ =
+        &add<rb::Listbox>(QStringLiteral("eListout"), 5, 224, 745, 141, QStringLiteral("Output Events"));
+    eListout_->TabIndex(5);
+    kclear_ = &add<rb::PushButton>(QStringLiteral("kclear"), 591, 393, 65, 20, QStringLiteral("Clear"));
+    kclear_->TabIndex(6);
+    GroupBox7_ = &add<rb::GroupBox>(QStringLiteral("GroupBox7"), 5, 374, 572, 44,
+                                    QStringLiteral("Test Midi TX String"));
+    GroupBox7_->TabIndex(17);
+    midistring_ = &add<rb::TextField>(QStringLiteral("midistring"), 15, 392, 436, 22);
+    midistring_->Parent(*GroupBox7_);
+    midistring_->TabIndex(0);
+    sendmidi_ = &add<rb::PushButton>(QStringLiteral("sendmidi"), 474, 394, 80, 18, QStringLiteral("Send"));
+    sendmidi_->Parent(*GroupBox7_);
+    sendmidi_->TabIndex(1);
+    GroupBox8_ = &add<rb::GroupBox>(QStringLiteral("GroupBox8"), 664, 0, 86, 59, QStringLiteral("Ack Count"));
+    GroupBox8_->TabIndex(19);
+    ackcount_ = &add<rb::Label>(QStringLiteral("ackcount"), 684, 27, 46, 20, QStringLiteral("0"));
+    ackcount_->Parent(*GroupBox8_);
+    ackcount_->TabIndex(0);
+    miditimer1_ = &add<miditimer>(QStringLiteral("miditimer1"), rb::Timer::ModeOff, 50);
+    eListblk_ =
+        &add<rb::Listbox>(QStringLiteral("eListblk"), 591, 88, 159, 124, QStringLiteral("Input Blocks"));
+    eListblk_->TabIndex(20);
+
+    midiin1_->threadkill = [this] { midiin1_threadkill(); };
+    midiin1_->threadrun = [this] { midiin1_threadrun(); };
+    midiin1_->change1 = [this] { midiin1_change1(); };
+    midiout1_->change1 = [this] { midiout1_change1(); };
+    krefresk_->Action = [this] { krefresk_Action(); };
+    khide_->Action = [this] { khide_Action(); };
+    kclear_->Action = [this] { kclear_Action(); };
+    sendmidi_->Action = [this] { sendmidi_Action(); };
+    miditimer1_->newdata = [this](const rb::MemoryBlock &packet) { miditimer1_newdata(packet); };
+}
+
+void midiio::midiin1_threadkill()
+{
+    miditimer1().Mode(rb::Timer::ModeOff);
+}
+void midiio::midiin1_threadrun()
+{
+    miditimer1().Mode(rb::Timer::ModeMultiple);
+}
+void midiio::midiin1_change1()
+{
+    Midiok();
+}
+void midiio::midiout1_change1()
+{
+    Midiok();
+}
+void midiio::krefresk_Action()
+{
+    Refreshmidi();
+}
+
+void midiio::khide_Action()
+{
+    Midiok();
+    setvisible(false);
+}
+
+void midiio::kclear_Action()
+{
+    eListin().DeleteAllRows();
+    eListout().DeleteAllRows();
+}
+
+void midiio::sendmidi_Action()
+{
+    QString text = midistring().Text();
+    if (text.isEmpty())
+        return;
+    // Tokens are separated by single blanks; each is read as a hexadecimal number and gives one byte
+    // (its low 8 bits). An empty token gives 0x00.
+    QString bytes;
+    while (!text.isEmpty()) {
+        const QString token = vosr::splitspace2(text);
+        bytes += rb::ChrB(rb::ToInt32(rb::Val("&h" + token)));
+    }
+    outlong(std::make_shared<rb::MemoryBlock>(bytes.toLatin1()));
+}
+
+void midiio::miditimer1_newdata(const rb::MemoryBlock &packet)
+{
+    Showpacket(packet);
+    midisr::parsemidimb3(packet);
+}
+
+void midiio::Event_Resized()
+{
+    eListin().Width(Width() - 12);
+    eListout().Width(Width() - 12);
+}
+
+void midiio::outlong(const rb::MemoryBlockPtr &message)
+{
+    if (fvisible)
+        eListout().InsertRow(0, "Output: Long Data " + vosr::mb2hex(message, rb::deref(message).Size()));
+    midiout1().outlong(message);
+}
+
+void midiio::setvisible(bool visible)
+{
+    fvisible = visible;
+    if (visible)
+        Show();
+    else
+        Hide();
+}
+
+void midiio::togvisible()
+{
+    setvisible(!fvisible);
+}
+
+void midiio::incack()
+{
+    ++ackcnt;
+    ackcount().Text(rb::Str(ackcnt));
+}
+
+void midiio::Midiok()
+{
+    main &w = rb::window<main>();
+    bool ok = midiin1().portopen;
+    if (ok)
+        ok = midiout1().portopen;
+    w.setmidiok(ok);
+}
+
+void midiio::Refreshmidi()
+{
+    PortMidiTSL midi;
+    midi.ReInitialize();
+    midiin1().Refresh();
+    midiout1().Refresh();
+    Midiok();
+}
+
+void midiio::Showpacket(const rb::MemoryBlock &packet)
+{
+    if (!fvisible)
+        return;
+    const QString text = vosr::mb2hex(packet, 4);
+    if (packet.Byte(0) == 0xF0)
+        eListblk().DeleteAllRows();
+    eListblk().AddRow(text);
+}
+
+} // namespace korvane

@@ -1,0 +1,209 @@
+// The receive side of the unit protocol: input packets are assembled into exclusive messages in a
+// 128-byte buffer, and each complete message is interpreted and logged in the MIDI window.
+
+#include "app/mainwindow.h"
+#include "midiio.h"
+#include "midisr.h"
+#include "rbframework/text.h"
+#include "rbframework/window.h"
+#include "support/vosr.h"
+
+#include <algorithm>
+
+namespace korvane::midisr
+{
+
+namespace
+{
+
+constexpr uint8_t sysexStart = 0xF0, sysexEnd = 0xF7;
+
+struct Answer {
+    uint8_t code;
+    const char *rowEnd;
+};
+
+// The row ending of each unit answer code; any other code ends its row with a blank.
+constexpr Answer answerRows[] = {
+    {0x21, " revision data "},         {0x43, "IP Address "},        {0x25, " unit config "},
+    {0x26, " interface config data "}, {0x2C, " midi config data "}, {0x27, " Sync Error "},
+    {0x28, " System Status "},         {0x29, " Error Message "},    {0x2A, " RS422 Status "},
+    {0x2B, " RS422 Rec Rdy "},         {0x2D, " Midi Rec Rdy "},     {0x2E, "Front panel LED data "},
+};
+
+QString answerRowEnd(int code)
+{
+    for (const Answer &a : answerRows)
+        if (a.code == code)
+            return QString::fromLatin1(a.rowEnd);
+    return QStringLiteral(" ");
+}
+
+QString realtimeRowEnd(int subId)
+{
+    switch (subId) {
+    case 0x01:
+        return QStringLiteral(" Full Position");
+    case 0x06:
+        return QStringLiteral(" Midi Command");
+    case 0x07:
+        return QStringLiteral(" Midi Tally");
+    default:
+        return {};
+    }
+}
+
+// The label of a channel or real-time message's row; empty for note-on, which gets none.
+QString channelLabel(int status)
+{
+    if (status >= 0xF8)
+        return QStringLiteral("realtime: ");
+    switch (status & 0xF0) {
+    case 0x80:
+        return QStringLiteral("note off: ");
+    case 0xA0:
+        return QStringLiteral("poly key pressure: ");
+    case 0xB0:
+        return QStringLiteral("control change: ");
+    case 0xC0:
+        return QStringLiteral("program change: ");
+    case 0xD0:
+        return QStringLiteral("Channel Pressure: ");
+    case 0xE0:
+        return QStringLiteral("Pitch Wheel: ");
+    default:
+        return {};
+    }
+}
+
+void insertInputRow(const QString &row)
+{
+    rb::window<midiio>().eListin().InsertRow(0, row);
+}
+
+// Stores one byte of the current message and interprets the buffer at an F7. A byte that finds the
+// buffer full ends an unfinished message (it is discarded); behind a finished one it is dropped.
+void store(int byte)
+{
+    rb::MemoryBlock &buffer = *sysxmb;
+    if (sysxlen >= buffer.Size()) {
+        const uint8_t *begin = buffer.data();
+        if (std::find(begin, begin + buffer.Size(), sysexEnd) == begin + buffer.Size())
+            sysxoverflow = true;
+        return;
+    }
+    buffer.Byte(sysxlen, byte);
+    ++sysxlen;
+    if (byte == sysexEnd)
+        parsesysx(buffer, sysxlen);
+}
+
+bool receiving()
+{
+    return sysxmb && !sysxoverflow;
+}
+
+void showRevision(const rb::MemoryBlock &m)
+{
+    auto p = [&m](int offset) { return vosr::byte2hex(uint8_t(m.Byte(offset))); };
+    main &w = rb::window<main>();
+    w.corerev().Caption("Core " + p(7) + "." + p(8) + " Build " + p(9) + "." + p(10) + " HW " + p(5) + "." +
+                        p(6));
+    if (m.Byte(4) == 6)
+        w.mainrev().Caption(QString());
+    else
+        w.mainrev().Caption("Main " + p(11) + "." + p(12) + " Build " + p(13) + "." + p(14));
+}
+
+void showAddress(const rb::MemoryBlock &m)
+{
+    main &w = rb::window<main>();
+    w.ipaddr().Text(rb::Str(m.Byte(5)) + "." + rb::Str(m.Byte(6)) + "." + rb::Str(m.Byte(7)) + "." +
+                    rb::Str(m.Byte(8)));
+    w.ipaddr().Enabled(true);
+    w.ksetip().Enabled(true);
+}
+
+} // namespace
+
+void parsemidimb3(const rb::MemoryBlock &packet)
+{
+    const int first = packet.Byte(0);
+    if (first < 0x80) {
+        sysxdata(packet);
+    } else if (first == sysexStart) {
+        sysxmb = std::make_shared<rb::MemoryBlock>(sysxSize);
+        sysxlen = 0;
+        sysxoverflow = false;
+        sysxdata(packet);
+    } else {
+        parsemidi(packet);
+    }
+}
+
+void sysxdata(const rb::MemoryBlock &packet)
+{
+    for (int i = 0; i < 4 && receiving(); ++i)
+        store(packet.Byte(i));
+}
+
+void parsesyscommon(const rb::MemoryBlock &packet)
+{
+    // F7 completes the message with that one byte; F1 to F6 are ignored.
+    if (packet.Byte(0) == sysexEnd && receiving())
+        store(sysexEnd);
+}
+
+void parsesysx(rb::MemoryBlock &message, int32_t count)
+{
+    const QString received = "parsesysx: " + vosr::mb2hex(message, count);
+    const bool shown = rb::window<midiio>().fvisible;
+    switch (message.Byte(1)) {
+    case 0x00:
+        return;
+    case 0x7E: {
+        const int code = message.Byte(3);
+        if (code == 0x7E)
+            return;
+        if (code == 0x7F) {
+            // The next block goes out before the acknowledgement is counted.
+            if (downfw)
+                rb::window<main>().rxdatarq();
+            rb::window<midiio>().incack();
+            return;
+        }
+        m72h8(message);
+        if (code == 0x21)
+            showRevision(message);
+        else if (code == 0x43)
+            showAddress(message);
+        if (shown)
+            insertInputRow(received + answerRowEnd(code));
+        return;
+    }
+    case 0x7F:
+        if (shown)
+            insertInputRow(received + realtimeRowEnd(message.Byte(3)));
+        return;
+    default:
+        if (shown)
+            insertInputRow(received);
+        return;
+    }
+}
+
+void parsemidi(const rb::MemoryBlock &packet)
+{
+    const int status = packet.Byte(0);
+    if (status >= 0xF0 && status <= 0xF7) {
+        parsesyscommon(packet);
+        return;
+    }
+    const QString label = channelLabel(status);
+    // These rows are written whether or not the MIDI window is shown, while the list itself is visible.
+    midiio &io = rb::window<midiio>();
+    if (!label.isEmpty() && io.eListin().Visible())
+        insertInputRow(label + vosr::mb2hex(packet, 4));
+}
+
+} // namespace korvane::midisr
