@@ -1,0 +1,145 @@
+#include "program_fixture.h"
+
+#include "app/menubar1.h"
+#include "app/startup.h"
+#include "midilink/midisr.h"
+#include "support/config.h"
+
+#include "rbframework/dispatch.h"
+#include "rbframework/menu.h"
+#include "rbframework/testseam.h"
+
+#include <QAbstractItemView>
+#include <QApplication>
+#include <QComboBox>
+#include <QLineEdit>
+#include <QStyleHints>
+#include <QTest>
+
+namespace korvanetest {
+
+namespace {
+
+// The devices are in place before the plug-in loads and PortMidi is initialised.
+class SimulatedService : public ::testing::Environment {
+public:
+    void SetUp() override
+    {
+        ASSERT_TRUE(sim::installed()) << "the simulated MIDI service is not in front of PortMidi";
+        sim::setDevices(simulatedDevices());
+        korvane::bindPlugin(QStringLiteral(KORVANE_PLUGIN_PATH));
+    }
+};
+::testing::Environment *const service = ::testing::AddGlobalTestEnvironment(new SimulatedService);
+
+} // namespace
+
+const std::vector<sim::Device> &simulatedDevices()
+{
+    static const std::vector<sim::Device> devices = {
+        {"Simulated Unit In", "Simulated", true},
+        {"Simulated Unit Out", "Simulated", false},
+        {"Keys: Port 1", "ALSA", true},
+        {"Spare Out", "ALSA", false},
+    };
+    return devices;
+}
+
+QString portRow(int device)
+{
+    const sim::Device &d = simulatedDevices().at(std::size_t(device));
+    return QStringLiteral("%1:%2 - %3").arg(device).arg(QString::fromStdString(d.name), QString::fromStdString(d.interf));
+}
+
+void ProgramTest::SetUp()
+{
+    ASSERT_TRUE(settingsFolder.isValid());
+    qputenv("XDG_CONFIG_HOME", settingsFolder.path().toLocal8Bit());
+    rb::testseam::reset();
+    sim::reset();
+    sim::attachUnit(UnitOut, UnitIn);
+    rb::RuntimeRegisterAppObject(&app);
+    rb::RuntimeSetExceptionHelper();
+}
+
+void ProgramTest::TearDown()
+{
+    // Closing the windows closes the ports, as when the program quits.
+    rb::closeAllWindows();
+    korvane::MenuBar1::release();
+    rb::MenuBar::clearHandlers();
+    rb::RuntimeRegisterAppObject(nullptr);
+    rb::setUnhandledExceptionHandler({});
+    korvane::config::release();
+    korvane::midisr::release();
+    for (int d = 0; d < int(simulatedDevices().size()); ++d)
+        EXPECT_FALSE(sim::isOpen(d)) << "device " << d << " left open";
+}
+
+void ProgramTest::openProgram()
+{
+    rb::dispatch([this] { app.Event_Open(); });
+}
+
+void ProgramTest::saveUnitPorts()
+{
+    korvane::config::initconfig(QStringLiteral("korvane"));
+    korvane::config::putstring(QStringLiteral("Minport"), portRow(UnitIn));
+    korvane::config::putstring(QStringLiteral("Moutport"), portRow(UnitOut));
+    rb::testseam::reset();   // forget "config file missing"
+}
+
+void ProgramTest::poll(int ticks)
+{
+    for (int i = 0; i < ticks; ++i)
+        io().miditimer1().fire();
+}
+
+void ProgramTest::click(rb::RectControl &control)
+{
+    QWidget *target = control.focusTarget();
+    ASSERT_NE(target, nullptr);
+    ASSERT_TRUE(target->isVisible()) << control.Name().toStdString() << " is not on screen";
+    QTest::mouseClick(target, Qt::LeftButton, {}, target->rect().center());
+}
+
+void ProgramTest::chooseRow(rb::PopupMenu &menu, int row)
+{
+    auto *box = qobject_cast<QComboBox *>(menu.widget());
+    ASSERT_NE(box, nullptr);
+    ASSERT_TRUE(box->isVisible()) << menu.Name().toStdString() << " is not on screen";
+    // The popup ignores a release that comes within the double-click interval of its opening; a
+    // user's second click comes later. An interval of 0 lets the test's click count at once.
+    QStyleHints *hints = QGuiApplication::styleHints();
+    const int interval = hints->mouseDoubleClickInterval();
+    hints->setMouseDoubleClickInterval(0);
+    QTest::mouseClick(box, Qt::LeftButton, {}, box->rect().center());
+    QCoreApplication::processEvents();
+    hints->setMouseDoubleClickInterval(interval);
+    QAbstractItemView *view = box->view();
+    ASSERT_TRUE(view->isVisible()) << "the popup did not open";
+    ASSERT_LT(row, box->count());
+    const QRect r = view->visualRect(box->model()->index(row, box->modelColumn()));
+    QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, r.center());
+    ASSERT_FALSE(view->isVisible()) << "the popup did not close";
+}
+
+void ProgramTest::type(rb::TextField &field, const QString &text)
+{
+    auto *edit = qobject_cast<QLineEdit *>(field.widget());
+    ASSERT_NE(edit, nullptr);
+    click(field);
+    edit->selectAll();
+    QTest::keyClick(edit, Qt::Key_Delete);
+    QTest::keyClicks(edit, text);
+}
+
+std::vector<Bytes> ProgramTest::framesSent()
+{
+    std::vector<Bytes> frames;
+    for (const sim::Message &m : sim::received(UnitOut))
+        frames.push_back(m.bytes);
+    return frames;
+}
+
+} // namespace korvanetest

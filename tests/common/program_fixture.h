@@ -1,0 +1,65 @@
+#pragma once
+// The program's own code over the simulated MIDI service: the real plug-in, loaded and bound as
+// start-up does, over the real PortMidi, over simulated devices with the simulated unit wired
+// between the unit's two ports. Every test starts from fresh windows, module state and an empty
+// settings folder of its own. Controls are driven with Qt input events, as a user drives them.
+
+#include "app/app.h"
+#include "app/mainwindow.h"
+#include "midilink/midiio.h"
+#include "tests/sim/simmidi.h"
+
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <vector>
+
+namespace korvanetest {
+
+using Bytes = std::vector<std::uint8_t>;
+
+// PortMidi device numbers of the simulated devices.
+enum Port : int {
+    UnitIn = 0,      // "Simulated Unit In": what the unit answers
+    UnitOut = 1,     // "Simulated Unit Out": what the unit hears
+    ColonIn = 2,     // an input whose name holds ":"
+    SpareOut = 3,    // an output with nothing behind it
+};
+
+// The device list in force when the plug-in loads (it initialises PortMidi as it loads).
+const std::vector<sim::Device> &simulatedDevices();
+// Its row in a port selector, "N:Name - Interface".
+QString portRow(int device);
+
+class ProgramTest : public ::testing::Test {
+protected:
+    void SetUp() override;
+    void TearDown() override;
+
+    static korvane::midiio &io() { return rb::window<korvane::midiio>(); }
+    static korvane::main &mainWindow() { return rb::window<korvane::main>(); }
+
+    // The application's open event: the settings opened, the main window shown (which creates the
+    // MIDI window, opens the saved ports and reports the link state).
+    void openProgram();
+    // Saves both unit ports in the settings, so that the windows open them.
+    void saveUnitPorts();
+
+    // One tick of the MIDI window's poller, as its clock would fire it.
+    void poll(int ticks = 1);
+
+    // User input: a mouse click in the middle of the control (of its focus widget for a tab
+    // panel), a row chosen from a popup menu with the mouse, text typed into a field.
+    static void click(rb::RectControl &control);
+    static void chooseRow(rb::PopupMenu &menu, int row);
+    static void type(rb::TextField &field, const QString &text);   // replaces the field's text
+
+    // What the unit received, and the frames written on its port.
+    static std::vector<Bytes> framesSent();
+
+    QTemporaryDir settingsFolder;
+    korvane::App app;
+};
+
+} // namespace korvanetest
