@@ -83,6 +83,7 @@ void main::Layout()
     MenuBar(&MenuBar1::instance());
     FixedSize(true);
     CloseBox(false);
+    ShownAtStart(true);
 }
 
 void main::CreateControls()

@@ -15,6 +15,7 @@ midiio::midiio() : rb::Window(QStringLiteral("Select Midi Input and Output Ports
     MinimizeButton(true);
     MaximizeButton(false);
     Placement(PlacementMainScreen);
+    ShownAtStart(true);
 
     GroupBox1_ = &add<rb::GroupBox>(QStringLiteral("GroupBox1"), 5, 0, 320, 59, QStringLiteral("Midi Input"));
     GroupBox1_->TextSize(12);

@@ -1,6 +1,7 @@
 #include "application.h"
 
 #include "dispatch.h"
+#include "window.h"
 
 #include <QApplication>
 #include <QTimer>
@@ -76,6 +77,9 @@ int RuntimeRun()
     QTimer::singleShot(0, qApp, [] {
         if (Application *a = runtime().app)
             dispatch([a] { a->Event_Open(); });
+        for (Window *w : windows())
+            if (w->ShownAtStart() && !w->opened())
+                w->Show();
     });
     r.running = true;
     for (;;) {

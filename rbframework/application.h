@@ -43,7 +43,8 @@ std::exception_ptr RunFrameworkInitialization(std::function<void()> startup);
 void RuntimeRegisterAppObject(Application *application);   // nil unregisters
 // Hands an uncaught exception to the application; answers whether it was handled.
 bool RuntimeUnhandledException(const RuntimeException &e);
-// Runs the event loop until Quit, raising the application's Event_Open first; answers the exit code.
+// Runs the event loop until Quit, raising the application's Event_Open first (then showing the
+// windows designed visible that it left unopened); answers the exit code.
 int RuntimeRun();
 void Quit(int code = 0);   // before RuntimeRun: the loop then does not run at all
 int RuntimeExit();         // the exit code

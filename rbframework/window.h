@@ -27,6 +27,11 @@ public:
     Window &operator=(const Window &) = delete;
 
     void Show();     // visibility only (the first Show also opens the window)
+    // A window designed visible: when the application's Open event has ended and the window is
+    // still not open (the event raised before showing it), the runtime shows it, so that the
+    // program never runs without its window.
+    bool ShownAtStart() const { return shownAtStart_; }
+    void ShownAtStart(bool shown) { shownAtStart_ = shown; }
     void Hide();
     bool Visible() const;
     bool opened() const { return opened_; }
@@ -100,7 +105,7 @@ private:
     rb::MenuBar *menuBar_ = nullptr;
     QWidget *menuBarWidget_ = nullptr;
     std::vector<std::pair<QString, std::function<bool()>>> menuHandlers_;
-    bool opened_ = false, closed_ = false;
+    bool opened_ = false, closed_ = false, shownAtStart_ = false;
     bool fixed_ = false, closeBox_ = true, minimize_ = true, maximize_ = true;
     int width_, height_;
 

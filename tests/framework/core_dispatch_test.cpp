@@ -2,6 +2,7 @@
 #include "rbframework/application.h"
 #include "rbframework/dispatch.h"
 #include "rbframework/testseam.h"
+#include "rbframework/window.h"
 
 #include <QCoreApplication>
 #include <QEventLoop>
@@ -160,6 +161,21 @@ TEST_F(Dispatch, AnExceptionInOpenReachesTheAppAndTheLoopGoesOn)
     };
     EXPECT_EQ(runBounded(), 5);
     EXPECT_EQ(app.seen, QStringList({"OutOfBounds: in open"}));
+}
+
+TEST_F(Dispatch, AWindowDesignedVisibleAppearsWhenOpenRaisedBeforeShowingIt)
+{
+    rb::Window designedVisible(QStringLiteral("shown at start"), 0, 0, 100, 100);
+    designedVisible.ShownAtStart(true);
+    rb::Window designedHidden(QStringLiteral("hidden"), 0, 0, 100, 100);
+    app.onOpen = [] {
+        QTimer::singleShot(0, [] { rb::dispatch([] { rb::Quit(0); }); });
+        throw rb::NilObjectException("settings unreadable");
+    };
+    EXPECT_EQ(runBounded(), 0);
+    EXPECT_TRUE(designedVisible.opened());
+    EXPECT_TRUE(designedVisible.Visible());
+    EXPECT_FALSE(designedHidden.opened());
 }
 
 TEST_F(Dispatch, QuitBeforeTheLoopRunsEndsItAtOnce)
