@@ -19,7 +19,7 @@ TEST(SimEnvironment, DevicesAndUnitComeFromTheEnvironment)
         const char *interf;
         bool input;
     };
-    // KORVANE_SIM_DEVICES=in:Keys:ALSA,unit:lag:2,out:Synth,bogus,in:,out:Pad:
+    // KORVANE_SIM_DEVICES=in:Keys:ALSA,unit:lag:2:silent-after:1,out:Synth,bogus,in:,out:Pad:
     const Expected expected[] = {{"Keys", "ALSA", true},
                                  {"Simulated Unit In", "Simulated", true},
                                  {"Simulated Unit Out", "Simulated", false},
@@ -34,7 +34,7 @@ TEST(SimEnvironment, DevicesAndUnitComeFromTheEnvironment)
         EXPECT_EQ(info->input != 0, expected[i].input);
     }
 
-    // The unit is wired between the pair and lags two polls.
+    // The unit is wired between the pair, lags two polls and falls silent after one frame.
     PortMidiStream *in = nullptr;
     PortMidiStream *out = nullptr;
     ASSERT_EQ(Pm_OpenInput(&in, 1, nullptr, 100, nullptr, nullptr), pmNoError);
@@ -47,6 +47,12 @@ TEST(SimEnvironment, DevicesAndUnitComeFromTheEnvironment)
     PmEvent e{};
     ASSERT_EQ(Pm_Read(in, &e, 1), 1);
     EXPECT_EQ(static_cast<std::uint32_t>(e.message), 0x7F7F7EF0u);
+    ASSERT_EQ(Pm_Read(in, &e, 1), 1);
+
+    ASSERT_EQ(Pm_WriteSysEx(out, 0, enable.data()), pmNoError);
+    for (int poll = 0; poll < 10; ++poll)
+        EXPECT_EQ(Pm_Poll(in), 0) << "poll " << poll;
+    EXPECT_EQ(sim::unitCommands().size(), 2u);
     Pm_Close(in);
     Pm_Close(out);
     Pm_Terminate();

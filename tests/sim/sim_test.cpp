@@ -458,6 +458,31 @@ TEST_F(SimTest, UnitKeepsTheImageUntilTheEmptyBlock)
     EXPECT_TRUE(sim::unitImage().empty());
 }
 
+// Blocks of every length up to 22, their bytes using bit 7 in every place of a group, come out whole
+// and in order: the groups of seven end at 7, 14 and 21 bytes.
+TEST_F(SimTest, UnitTakesBlocksOfEveryLength)
+{
+    openUnit();
+    Bytes image;
+    std::vector<std::size_t> sizes;
+    for (std::size_t n = 1; n <= 22; ++n) {
+        Bytes block;
+        for (std::size_t i = 0; i < n; ++i)
+            block.push_back(static_cast<std::uint8_t>(n * 37 + i * 101));
+        sendSysEx(sim::packFrame(0x04, block));
+        image.insert(image.end(), block.begin(), block.end());
+        sizes.push_back(n);
+    }
+    sendSysEx(sim::packFrame(0x04, {}));
+    sizes.push_back(0);
+    for (const sim::Command &c : sim::unitCommands())
+        EXPECT_TRUE(c.valid) << c.error;
+    EXPECT_EQ(sim::unitImage(), image);
+    EXPECT_EQ(sim::unitBlockSizes(), sizes);
+    EXPECT_TRUE(sim::unitImageComplete());
+    EXPECT_EQ(readAll().size(), 23u * 2u) << "an acknowledgement of two events for each block";
+}
+
 TEST_F(SimTest, LaggingUnitAnswersAfterItsPolls)
 {
     openUnit();
@@ -482,17 +507,66 @@ TEST_F(SimTest, SilentUnitTakesBlocksButNeverAnswers)
     EXPECT_TRUE(sim::unitAnswers().empty());
 }
 
-TEST_F(SimTest, NakUnitRejectsEverything)
+TEST_F(SimTest, NakUnitRejectsEverythingAndKeepsNothing)
 {
     openUnit();
     sim::setUnitMode(sim::Mode::Nak);
     sendSysEx(sim::packFrame(0x04, {0x01}));
     sendSysEx({0xF0, 0x7E, 0x7F, 0x11, 0x00, 0xF7});
+    sendSysEx(sim::packFrame(0x34, {12, 34, 56, 78}));
+    sendSysEx(sim::packFrame(0x04, {}));
     const Bytes nak{0xF0, 0x7E, 0x7F, 0x7E, 0x00, 0xF7, 0x00, 0x00};
-    Bytes twice = nak;
-    twice.insert(twice.end(), nak.begin(), nak.end());
-    EXPECT_EQ(eventBytes(readAll()), twice);
+    Bytes expected;
+    for (int i = 0; i < 4; ++i)
+        expected.insert(expected.end(), nak.begin(), nak.end());
+    EXPECT_EQ(eventBytes(readAll()), expected);
+    EXPECT_EQ(sim::unitCommands().size(), 4u);
     EXPECT_TRUE(sim::unitImage().empty());
+    EXPECT_TRUE(sim::unitBlockSizes().empty());
+    EXPECT_FALSE(sim::unitImageComplete());
+    EXPECT_EQ(sim::unitAddress(), (Bytes{10, 1, 128, 255}));
+}
+
+// Four blocks, `before` of them sent before the count is set: the unit answers `answered` of them,
+// with the clock it sends ahead of each answer, and takes all four.
+TEST_F(SimTest, UnitFallsSilentAfterItsFrames)
+{
+    struct Case {
+        const char *name;
+        int before;
+        int silentAfter;
+        std::size_t answered;
+    };
+    const Case cases[] = {
+        {"never", 0, -1, 4},
+        {"any negative count is never", 0, -7, 4},
+        {"at once", 0, 0, 0},
+        {"after two frames", 0, 2, 2},
+        {"counted from the call", 1, 2, 3},
+        {"a count beyond the frames sent", 0, 9, 4},
+    };
+    const Bytes clockAndAck{0xF8, 0x00, 0x00, 0x00, 0xF0, 0x7E, 0x7F, 0x7F, 0x00, 0xF7, 0x00, 0x00};
+    openUnit();
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        sim::reset();
+        sim::attachUnit(kUnitOut, kUnitIn);
+        ASSERT_TRUE(sim::setUnitRealtimeBetween({0xF8}));
+        Bytes image;
+        for (int block = 0; block < 4; ++block) {
+            if (block == c.before)
+                sim::setUnitSilentAfter(c.silentAfter);
+            const Bytes data{static_cast<std::uint8_t>(0x80 | block), static_cast<std::uint8_t>(block)};
+            sendSysEx(sim::packFrame(0x04, data));
+            image.insert(image.end(), data.begin(), data.end());
+        }
+        Bytes expected;
+        for (std::size_t i = 0; i < c.answered; ++i)
+            expected.insert(expected.end(), clockAndAck.begin(), clockAndAck.end());
+        EXPECT_EQ(eventBytes(readAll()), expected);
+        EXPECT_EQ(sim::unitAnswers().size(), c.answered);
+        EXPECT_EQ(sim::unitImage(), image);
+    }
 }
 
 TEST_F(SimTest, UnitInterleavesRealtimeInItsAnswers)
@@ -504,6 +578,65 @@ TEST_F(SimTest, UnitInterleavesRealtimeInItsAnswers)
     EXPECT_EQ(eventBytes(readAll()), (Bytes{0xF0, 0x7E, 0xF8, 0x7F, 0x7F, 0xF8, 0x00, 0xF7}));
     ASSERT_EQ(sim::unitAnswers().size(), 1u);
     EXPECT_EQ(sim::unitAnswers()[0], (Bytes{0xF0, 0x7E, 0x7F, 0x7F, 0x00, 0xF7}));
+}
+
+// Real-time bytes between the unit's answers arrive as events of their own ahead of each answer;
+// those inside an answer stay in its SysEx events.
+TEST_F(SimTest, UnitSendsRealtimeBetweenItsAnswers)
+{
+    struct Case {
+        const char *name;
+        Bytes between;
+        int every; // a clock inside each answer after every this many bytes (0: none)
+        std::int32_t filter;
+        Bytes perAnswer; // the events' bytes read for each answer, four per event
+    };
+    const Case cases[] = {
+        {"clock and active sensing, nothing filtered",
+         {0xF8, 0xFE},
+         0,
+         0,
+         {0xF8, 0x00, 0x00, 0x00, 0xFE, 0x00, 0x00, 0x00, 0xF0, 0x7E, 0x7F, 0x7F, 0x00, 0xF7, 0x00, 0x00}},
+        {"active sensing dropped by the default filter",
+         {0xFE, 0xF8, 0xFE},
+         0,
+         PM_FILT_ACTIVE,
+         {0xF8, 0x00, 0x00, 0x00, 0xF0, 0x7E, 0x7F, 0x7F, 0x00, 0xF7, 0x00, 0x00}},
+        {"between the answers and inside them",
+         {0xFE},
+         2,
+         0,
+         {0xFE, 0x00, 0x00, 0x00, 0xF0, 0x7E, 0xF8, 0x7F, 0x7F, 0xF8, 0x00, 0xF7}},
+    };
+    openUnit();
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        sim::reset();
+        sim::attachUnit(kUnitOut, kUnitIn);
+        ASSERT_TRUE(sim::setUnitRealtimeBetween(c.between));
+        sim::setUnitInterleave(0xF8, c.every);
+        ASSERT_EQ(Pm_SetFilter(in_, c.filter), pmNoError);
+        sendSysEx({0xF0, 0x7E, 0x7F, 0x09, 0x00, 0xF7});
+        sendSysEx({0xF0, 0x7E, 0x7F, 0x03, 0x00, 0xF7});
+        Bytes expected = c.perAnswer;
+        expected.insert(expected.end(), c.perAnswer.begin(), c.perAnswer.end());
+        EXPECT_EQ(eventBytes(readAll()), expected);
+    }
+}
+
+TEST_F(SimTest, RealtimeBetweenAnswersComesWhileALateAnswerIsHeldBack)
+{
+    openUnit();
+    sim::setUnitLag(2);
+    ASSERT_TRUE(sim::setUnitRealtimeBetween({0xF8}));
+    EXPECT_FALSE(sim::setUnitRealtimeBetween({0xFE, 0x90})) << "0x90 is not a real-time byte";
+    sendSysEx({0xF0, 0x7E, 0x7F, 0x09, 0x00, 0xF7});
+    ASSERT_EQ(Pm_Poll(in_), 1);
+    PmEvent clock{};
+    ASSERT_EQ(Pm_Read(in_, &clock, 1), 1);
+    EXPECT_EQ(static_cast<std::uint32_t>(clock.message), 0xF8u);
+    EXPECT_EQ(sim::pendingInput(kUnitIn), 1u) << "the answer is still held back";
+    EXPECT_EQ(eventBytes(readAll()), (Bytes{0xF0, 0x7E, 0x7F, 0x7F, 0x00, 0xF7, 0x00, 0x00}));
 }
 
 TEST_F(SimTest, UnitAnswersAreLostWhileItsInputIsClosed)

@@ -19,6 +19,7 @@ extern "C" int pm_default_input_device_id;
 extern "C" int pm_default_output_device_id;
 
 #include <algorithm>
+#include <charconv>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -100,6 +101,9 @@ struct UnitState {
     int lag = 0;
     std::uint8_t realtime = 0xF8;
     int every = 0;
+    std::vector<std::uint8_t> between; // real-time bytes sent before each answer
+    // Answers stop once this many frames have been heard in all (none: they never stop).
+    std::optional<std::size_t> silentFrom;
     std::vector<std::uint8_t> revision{0x01, 0x00, 0x02, 0x05, 0x00, 0x1A, 0x03, 0x01, 0x00, 0x2C};
     std::vector<std::uint8_t> address{10, 1, 128, 255};
     std::vector<Command> commands;
@@ -154,6 +158,25 @@ std::vector<std::string> split(const std::string &text, char sep)
     }
 }
 
+// A whole decimal number, or nothing.
+std::optional<int> number(const std::string &text)
+{
+    int n = 0;
+    const char *end = text.data() + text.size();
+    auto [at, error] = std::from_chars(text.data(), end, n);
+    if (error != std::errc() || at != end)
+        return std::nullopt;
+    return n;
+}
+
+// Silence after `frames` more frames than the unit has heard so far; a negative count: never.
+std::optional<std::size_t> silentFrom(const UnitState &unit, int frames)
+{
+    if (frames < 0)
+        return std::nullopt;
+    return unit.commands.size() + static_cast<std::size_t>(frames);
+}
+
 void readEnvironment(State &s)
 {
     if (s.environmentRead)
@@ -167,15 +190,24 @@ void readEnvironment(State &s)
     for (const std::string &entry : split(devices, ',')) {
         std::vector<std::string> fields = split(entry, ':');
         if (fields[0] == "unit") {
-            const std::string behaviour = fields.size() > 1 ? fields[1] : "normal";
-            if (behaviour == "silent")
-                s.unit.mode = Mode::Silent;
-            else if (behaviour == "nak")
-                s.unit.mode = Mode::Nak;
-            else if (behaviour == "clock")
-                s.unit.every = 2;
-            else if (behaviour == "lag" && fields.size() > 2)
-                s.unit.lag = std::max(0, std::atoi(fields[2].c_str()));
+            // Behaviours in order; lag and silent-after take the number after them. Other words,
+            // and lag or silent-after without a number, change nothing.
+            for (std::size_t i = 1; i < fields.size(); ++i) {
+                const std::string &behaviour = fields[i];
+                const std::optional<int> count = i + 1 < fields.size() ? number(fields[i + 1]) : std::nullopt;
+                if (behaviour == "normal")
+                    s.unit.mode = Mode::Normal;
+                else if (behaviour == "silent")
+                    s.unit.mode = Mode::Silent;
+                else if (behaviour == "nak")
+                    s.unit.mode = Mode::Nak;
+                else if (behaviour == "clock")
+                    s.unit.every = 2;
+                else if (behaviour == "lag" && count)
+                    s.unit.lag = std::max(0, *count);
+                else if (behaviour == "silent-after" && count)
+                    s.unit.silentFrom = silentFrom(s.unit, *count);
+            }
             s.unit.input = static_cast<int>(s.configured.size());
             s.configured.push_back({"Simulated Unit In", "Simulated", true});
             s.unit.output = static_cast<int>(s.configured.size());
@@ -287,6 +319,13 @@ void answer(State &s, std::uint8_t code, const std::vector<std::uint8_t> &payloa
     if (it == s.devices.end() || !it->second.open)
         return; // nobody listens: lost
     DeviceState &in = it->second;
+    if (!s.unit.between.empty()) {
+        // Outside any SysEx, ready at once: with a lag they come while the answer is held back.
+        InputItem realtime;
+        realtime.bytes = s.unit.between;
+        realtime.readyAt = in.polls + 1;
+        in.pending.push_back(std::move(realtime));
+    }
     InputItem item;
     if (s.unit.every > 0) {
         for (std::size_t i = 0; i < frame.size(); ++i) {
@@ -319,7 +358,8 @@ void unitHears(State &s, const std::vector<std::uint8_t> &frame)
     // Frames that are not for this unit get no answer at all.
     if (frame.size() < 6 || frame[1] != kUnitId || frame[2] != kDeviceByte)
         return;
-    const bool silent = s.unit.mode == Mode::Silent;
+    const bool silent =
+        s.unit.mode == Mode::Silent || (s.unit.silentFrom && s.unit.commands.size() > *s.unit.silentFrom);
     if (!c.valid || s.unit.mode == Mode::Nak) {
         if (!silent)
             answer(s, kNak, {});
@@ -844,6 +884,23 @@ void setUnitInterleave(std::uint8_t realtime, int every)
     std::lock_guard<std::mutex> guard(s.lock);
     s.unit.realtime = realtime;
     s.unit.every = std::max(0, every);
+}
+
+bool setUnitRealtimeBetween(std::vector<std::uint8_t> bytes)
+{
+    if (!std::all_of(bytes.begin(), bytes.end(), isRealtime))
+        return false;
+    State &s = state();
+    std::lock_guard<std::mutex> guard(s.lock);
+    s.unit.between = std::move(bytes);
+    return true;
+}
+
+void setUnitSilentAfter(int frames)
+{
+    State &s = state();
+    std::lock_guard<std::mutex> guard(s.lock);
+    s.unit.silentFrom = silentFrom(s.unit, frames);
 }
 
 void setUnitRevision(std::vector<std::uint8_t> payload)

@@ -14,13 +14,16 @@
 //   KORVANE_SIM_DEVICES=unit LD_PRELOAD=$PWD/build/tests/sim/libkorvane_sim.so ./build/bin/Korvane
 //
 // KORVANE_SIM_DEVICES is a list of entries separated by ',':
-//   unit[:<behaviour>]       the input "Simulated Unit In" and the output "Simulated Unit Out"
+//   unit[:<behaviour>...]    the input "Simulated Unit In" and the output "Simulated Unit Out"
 //                            (interface "Simulated"), with the simulated unit wired between them;
-//                            behaviour: normal (the default), silent, nak, lag:<polls>, or clock
-//                            (a 0xF8 after every second byte of each answer)
+//                            behaviours, any number of them in order: normal (the default), silent,
+//                            nak, lag:<polls>, silent-after:<frames> (answers that many frames, then
+//                            none; a negative count: never), or clock (a 0xF8 after every second
+//                            byte of each answer)
 //   in:<name>[:<interface>]  an input device, interface "Simulated" unless given
 //   out:<name>[:<interface>] an output device
-// for example KORVANE_SIM_DEVICES='in:Keyboard:ALSA,unit:lag:3'; malformed entries are skipped.
+// for example KORVANE_SIM_DEVICES='in:Keyboard:ALSA,unit:lag:3:silent-after:40'; malformed entries
+// are skipped.
 // Without KORVANE_SIM_DEVICES the list is empty, as on a machine without MIDI devices.
 //
 // Linking
@@ -163,8 +166,19 @@ void setUnitMode(Mode mode);
 // Answers become readable only after this many further polls of the input device (0: at the
 // next). PortMidi polls the backend in every Pm_Poll and every Pm_Read.
 void setUnitLag(int polls);
-// Puts this real-time byte into every answer after each `every` bytes (every = 0: none).
+// Puts this real-time byte into every answer after each `every` bytes (every = 0: none). Inside a
+// SysEx PortMidi packs it into the SysEx events, in its place.
 void setUnitInterleave(std::uint8_t realtime, int every);
+// Real-time bytes (0xF8 to 0xFF) the unit sends before each answer, outside the answer's SysEx, so
+// that they stand between its answers; PortMidi hands each over as an event of its own (and its
+// default filter drops 0xFE). They are queued as soon as the unit answers, so with a lag they
+// arrive while the answer is held back. Empty (the default): none. False, and nothing changed, when
+// a byte is not a real-time byte.
+bool setUnitRealtimeBetween(std::vector<std::uint8_t> bytes);
+// The unit answers until it has heard this many more frames (counted from this call, every SysEx
+// on its output included), then answers nothing at all; it still takes frames as its mode says (in
+// Normal the image grows). A negative count: never (the default).
+void setUnitSilentAfter(int frames);
 // Payload of the revision answer: hardware (2), core revision (2), core build (2), and optionally
 // main revision (2) and main build (2). The default is 01 00 02 05 00 1A 03 01 00 2C.
 void setUnitRevision(std::vector<std::uint8_t> payload);
