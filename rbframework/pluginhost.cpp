@@ -1,5 +1,7 @@
 #include "pluginhost.h"
 
+#include "pluginfile.h"
+
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
@@ -362,8 +364,10 @@ QString PluginHost::pluginsFolder()
 
 QString PluginHost::load(const QString &path)
 {
-    if (!QFileInfo(path).isFile())
-        return QStringLiteral("cannot load plug-in %1: no such file").arg(path);
+    // The loader maps the file as it stands: a damaged one must not reach it.
+    const QString problem = pluginFileProblem(path);
+    if (!problem.isEmpty())
+        return QStringLiteral("cannot load plug-in %1: %2").arg(path, problem);
     void *handle = dlopen(QFile::encodeName(path).constData(), RTLD_NOW | RTLD_LOCAL);
     if (!handle) {
         const char *why = dlerror();

@@ -51,7 +51,8 @@ public:
 
     // Loads a plug-in (dlopen, RTLD_NOW | RTLD_LOCAL) and runs its REALPluginMain. Answers "" on
     // success (also for a plug-in already loaded, which is not started again) or a text naming the
-    // path and the cause. Plug-ins stay loaded for the life of the process.
+    // path and the cause, among them a file the loader must not map (see pluginFileProblem). Plug-ins
+    // stay loaded for the life of the process.
     QString load(const QString &path);
     // The folder plug-ins are loaded from: "plugins" beside the executable.
     static QString pluginsFolder();
