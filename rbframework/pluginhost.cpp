@@ -1,5 +1,6 @@
 #include "pluginhost.h"
 
+#include "dispatch.h"
 #include "pluginfile.h"
 
 #include <QCoreApplication>
@@ -9,7 +10,9 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <exception>
 #include <new>
+#include <utility>
 
 #include <dlfcn.h>
 
@@ -362,31 +365,58 @@ QString PluginHost::pluginsFolder()
     return QDir(exeDir).filePath(QStringLiteral("plugins"));
 }
 
+namespace {
+
+QString messageOf(const std::exception_ptr &raised)
+{
+    try {
+        std::rethrow_exception(raised);
+    } catch (const RuntimeException &e) {
+        return e.Message();
+    } catch (const std::exception &e) {
+        return QString::fromLocal8Bit(e.what());
+    } catch (...) {
+        return QStringLiteral("unknown exception");
+    }
+}
+
+} // namespace
+
 QString PluginHost::load(const QString &path)
 {
+    const auto failure = [&path](const QString &cause) {
+        return QStringLiteral("cannot load plug-in %1: %2").arg(path, cause);
+    };
     // The loader maps the file as it stands: a damaged one must not reach it.
     const QString problem = pluginFileProblem(path);
     if (!problem.isEmpty())
-        return QStringLiteral("cannot load plug-in %1: %2").arg(path, problem);
+        return failure(problem);
     void *handle = dlopen(QFile::encodeName(path).constData(), RTLD_NOW | RTLD_LOCAL);
     if (!handle) {
         const char *why = dlerror();
-        return QStringLiteral("cannot load plug-in %1: %2").arg(path, QString::fromLocal8Bit(why ? why : "dlopen failed"));
+        return failure(QString::fromLocal8Bit(why ? why : "dlopen failed"));
     }
-    for (const auto &l : loaded_) {
-        if (l.second == handle) {
+    for (const Loaded &l : loaded_) {
+        if (l.handle == handle) {
             dlclose(handle);   // drops the extra reference; the plug-in runs once
-            return {};
+            return l.failure;
         }
     }
     auto entry = reinterpret_cast<REALPluginMainProc>(dlsym(handle, RB_PLUGIN_ENTRY));
     if (!entry) {
         dlclose(handle);
-        return QStringLiteral("cannot load plug-in %1: it exports no %2").arg(path, QStringLiteral(RB_PLUGIN_ENTRY));
+        return failure(QStringLiteral("it exports no %1").arg(QStringLiteral(RB_PLUGIN_ENTRY)));
     }
-    loaded_.emplace_back(QFile::encodeName(path).toStdString(), handle);
+    const size_t index = loaded_.size();
+    loaded_.push_back(Loaded{handle, {}});
     entry(&Impl::resolve);
-    return {};
+    // What the plug-in raised while starting has no other caller: the load fails with it. The plug-in
+    // stays loaded, with the classes it registered before it raised.
+    if (std::exception_ptr raised = takePending()) {
+        const QString message = messageOf(raised);
+        loaded_[index].failure = failure(QStringLiteral("it raised an exception while loading: ") + message);
+    }
+    return loaded_[index].failure;
 }
 
 // ---- Classes and entries -------------------------------------------------------------------------
@@ -456,7 +486,16 @@ void PluginHost::lockObject(REALobject object)
         ++hd->refs;
 }
 
-void PluginHost::releaseObject(REALobject object) { Impl::unlockObject(object); }
+void PluginHost::releaseObject(REALobject object)
+{
+    // Only what this release raises is reported here; an exception already pending stays so.
+    REALobject earlier = std::exchange(pending_, nullptr);
+    Impl::unlockObject(object);
+    // A destructor that raised has no caller to receive it: it goes where unhandled exceptions go.
+    if (std::exception_ptr raised = takePending())
+        dispatch([&raised] { std::rethrow_exception(raised); });
+    pending_ = earlier;
+}
 
 QString PluginHost::className(REALobject object) const
 {
@@ -523,19 +562,19 @@ QString PluginHost::stringProperty(REALobject object, const QString &name)
 
 // ---- Exceptions ----------------------------------------------------------------------------------
 
-void PluginHost::clearPending()
-{
-    REALobject pending = pending_;
-    pending_ = nullptr;
-    Impl::unlockObject(pending);
-}
+void PluginHost::clearPending() { releaseObject(std::exchange(pending_, nullptr)); }
 
 void PluginHost::raisePending()
 {
-    if (!pending_)
-        return;
-    REALobject pending = pending_;
-    pending_ = nullptr;
+    if (std::exception_ptr raised = takePending())
+        std::rethrow_exception(raised);
+}
+
+std::exception_ptr PluginHost::takePending()
+{
+    REALobject pending = std::exchange(pending_, nullptr);
+    if (!pending)
+        return nullptr;
     enum { Runtime, Nil, OutOfBounds } kind = Runtime;
     const ClassInfo *c = header(pending)->cls;
     for (size_t steps = 0; c && steps <= classes_.size(); ++steps) {
@@ -549,22 +588,20 @@ void PluginHost::raisePending()
         }
         c = c->superName.empty() ? nullptr : findClass(QString::fromStdString(c->superName));
     }
-    QString message;
+    std::exception_ptr raised;
     try {
-        message = stringProperty(pending, QStringLiteral("Message"));
+        const QString message = stringProperty(pending, QStringLiteral("Message"));
+        if (kind == Nil)
+            raised = std::make_exception_ptr(NilObjectException(message));
+        else if (kind == OutOfBounds)
+            raised = std::make_exception_ptr(OutOfBoundsException(message));
+        else
+            raised = std::make_exception_ptr(RuntimeException(message));
     } catch (...) {
-        Impl::unlockObject(pending);
-        throw;
+        raised = std::current_exception();   // a plug-in's Message getter raised in its turn
     }
-    Impl::unlockObject(pending);
-    switch (kind) {
-    case Nil:
-        throw NilObjectException(message);
-    case OutOfBounds:
-        throw OutOfBoundsException(message);
-    default:
-        throw RuntimeException(message);
-    }
+    releaseObject(pending);
+    return raised;
 }
 
 } // namespace rb
