@@ -23,21 +23,18 @@ namespace {
 constexpr uint32_t kObjectMagic = 0x6F626A31;   // "obj1"
 constexpr uint32_t kStringMagic = 0x73747231;   // "str1"
 
+// The instance data that follows belongs to the object's class alone. An exception's Message is kept
+// in the header, so that a plug-in's exception class derived from a built-in one keeps its own
+// instance data and still has a Message.
 struct alignas(16) ObjectHeader {
     uint32_t magic;
     int32_t refs;
     const PluginHost::ClassInfo *cls;
-    uint64_t reserved[2];
+    REALstring message;   // exceptions only; nil for every other object
+    uint64_t reserved;
 };
 static_assert(sizeof(ObjectHeader) == RB_OBJECT_HEADER_SIZE, "the header size plug-ins rely on");
 static_assert(alignof(ObjectHeader) == 16);
-
-// The built-in exception classes keep their Message here.
-struct ExceptionData {
-    REALstring message;
-};
-constexpr uint32_t kExceptionDataSize = 16;
-static_assert(sizeof(ExceptionData) <= kExceptionDataSize);
 
 struct HostString {
     uint32_t magic;
@@ -78,6 +75,22 @@ struct PluginHost::Impl {
         return nullptr;
     }
 
+    // The built-in exception class the class is or derives from; nil for any other class.
+    static const ClassInfo *builtInBase(const ClassInfo *cls)
+    {
+        for (size_t steps = 0; cls && steps <= h().classes_.size(); ++steps) {
+            if (cls->builtIn)
+                return cls;
+            cls = cls->superName.empty() ? nullptr : find(cls->superName.c_str());
+        }
+        return nullptr;
+    }
+
+    static bool isMessage(const ObjectHeader *hd, const char *name)
+    {
+        return std::strcmp(name, "Message") == 0 && builtInBase(hd->cls);
+    }
+
     static REALobject create(ClassInfo *cls, bool runConstructor) noexcept
     {
         if (!cls)
@@ -104,10 +117,7 @@ struct PluginHost::Impl {
         const ClassInfo *cls = hd->cls;
         if (cls->definition && cls->definition->destructor)
             cls->definition->destructor(object);
-        if (cls->builtIn) {
-            auto *d = static_cast<ExceptionData *>(REALGetInstanceData(object));
-            unlockString(d->message);
-        }
+        unlockString(hd->message);
         hd->magic = 0;
         std::free(hd);
         --h().liveObjects_;
@@ -219,13 +229,10 @@ struct PluginHost::Impl {
         ObjectHeader *hd = header(object);
         if (!hd || !name)
             return 0;
-        if (hd->cls->builtIn) {
-            if (std::strcmp(name, "Message") != 0)
-                return 0;
-            auto *d = static_cast<ExceptionData *>(REALGetInstanceData(object));
+        if (isMessage(hd, name)) {
             lockString(value);
-            unlockString(d->message);
-            d->message = value;
+            unlockString(hd->message);
+            hd->message = value;
             return 1;
         }
         const REALproperty *p = property(hd->cls, name);
@@ -336,7 +343,6 @@ struct PluginHost::Impl {
             auto info = std::make_unique<ClassInfo>();
             info->name = name;
             info->superName = std::strcmp(name, "RuntimeException") == 0 ? "" : "RuntimeException";
-            info->dataSize = kExceptionDataSize;
             info->builtIn = true;
             host.classes_.push_back(std::move(info));
         }
@@ -550,11 +556,10 @@ QString PluginHost::stringProperty(REALobject object, const QString &name)
     ObjectHeader *hd = header(object);
     if (!hd)
         return {};
-    if (hd->cls->builtIn)
-        return name == QLatin1String("Message")
-                   ? toQString(static_cast<ExceptionData *>(REALGetInstanceData(object))->message)
-                   : QString();
-    const REALproperty *p = Impl::property(hd->cls, name.toStdString().c_str());
+    const std::string property = name.toStdString();
+    if (Impl::isMessage(hd, property.c_str()))
+        return toQString(hd->message);
+    const REALproperty *p = Impl::property(hd->cls, property.c_str());
     if (!p || !p->getter || !p->type || std::strcmp(p->type, "String") != 0)
         return {};
     return takeString(invoke<REALstring(REALobject, intptr_t)>(p->getter, object, p->param));
@@ -575,25 +580,14 @@ std::exception_ptr PluginHost::takePending()
     REALobject pending = std::exchange(pending_, nullptr);
     if (!pending)
         return nullptr;
-    enum { Runtime, Nil, OutOfBounds } kind = Runtime;
-    const ClassInfo *c = header(pending)->cls;
-    for (size_t steps = 0; c && steps <= classes_.size(); ++steps) {
-        if (c->name == "NilObjectException") {
-            kind = Nil;
-            break;
-        }
-        if (c->name == "OutOfBoundsException") {
-            kind = OutOfBounds;
-            break;
-        }
-        c = c->superName.empty() ? nullptr : findClass(QString::fromStdString(c->superName));
-    }
     std::exception_ptr raised;
     try {
         const QString message = stringProperty(pending, QStringLiteral("Message"));
-        if (kind == Nil)
+        const ClassInfo *base = Impl::builtInBase(header(pending)->cls);
+        const std::string kind = base ? base->name : std::string();
+        if (kind == "NilObjectException")
             raised = std::make_exception_ptr(NilObjectException(message));
-        else if (kind == OutOfBounds)
+        else if (kind == "OutOfBoundsException")
             raised = std::make_exception_ptr(OutOfBoundsException(message));
         else
             raised = std::make_exception_ptr(RuntimeException(message));

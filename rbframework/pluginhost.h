@@ -16,9 +16,9 @@
 // RBBoolean, strings/blocks/objects as REAL* handles, byref: address of the variable). A plug-in
 // raises exceptions through a callback; the host keeps it pending and raisePending() (done by
 // invoke) throws it as rb::NilObjectException / rb::OutOfBoundsException / rb::RuntimeException
-// after the plug-in code has returned. Nothing stays pending past the call that raised it: load()
-// fails with what REALPluginMain raised, and releaseObject() hands what a destructor raised to
-// rb::dispatch's unhandled path.
+// after the plug-in code has returned, by the built-in class the exception's class is or derives
+// from. Nothing stays pending past the call that raised it: load() fails with what REALPluginMain
+// raised, and releaseObject() hands what a destructor raised to rb::dispatch's unhandled path.
 
 #include "exceptions.h"
 #include "memoryblock.h"
@@ -100,7 +100,8 @@ public:
     void lockString(REALstring string);
     void releaseString(REALstring string);
 
-    // A String property of an object: the built-in exceptions' "Message", or a plug-in getter.
+    // A String property of an object: an exception's "Message" (the host keeps it for the built-in
+    // exception classes and every class derived from them), or a plug-in getter.
     QString stringProperty(REALobject object, const QString &name);
 
     // A framework memory block as the plug-in sees it; borrowed, valid while the block lives.

@@ -1,6 +1,6 @@
-// The plug-in host with a plug-in that raises while it loads and from a destructor: each exception
-// reaches the caller where it was raised, with its message, and nothing stays pending for a later,
-// unrelated call.
+// The plug-in host with a plug-in that raises while it loads, from a destructor, and through exception
+// classes of its own: each exception reaches the caller where it was raised, with its message, and
+// nothing stays pending for a later, unrelated call.
 
 #include "rbframework/dispatch.h"
 #include "rbframework/pluginhost.h"
@@ -89,6 +89,30 @@ TEST_F(RaisingPlugin, ADestructorsExceptionGoesToTheUnhandledPathAtTheRelease)
     EXPECT_FALSE(host().hasPending());
     EXPECT_NO_THROW(callNothing());
     EXPECT_EQ(reported.size(), 1);
+}
+
+TEST_F(RaisingPlugin, ExceptionClassesDerivedFromTheFrameworksKeepTheirKindAndMessage)
+{
+    const struct {
+        int32_t kind;
+        const char *expectedKind;
+        const char *message;
+    } cases[] = {
+        {0, "NilObjectException", "raised as ProbeNilException"},
+        {1, "OutOfBoundsException", "raised as ProbeOutOfBoundsException"},
+        {2, "RuntimeException", "raised as ProbeRuntimeException"},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.expectedKind);
+        try {
+            call("Raise(kind as integer)", c.kind);
+            ADD_FAILURE() << "nothing raised";
+        } catch (const rb::RuntimeException &e) {
+            EXPECT_STREQ(kindOf(e), c.expectedKind);
+            EXPECT_EQ(e.Message().toStdString(), c.message);
+        }
+        EXPECT_FALSE(host().hasPending());
+    }
 }
 
 } // namespace
