@@ -31,6 +31,7 @@ std::unique_ptr<App> &application()
 
 [[noreturn]] void fail(const QString &message)
 {
+    // On standard error too: where no one can see the box, that is the only report.
     std::fprintf(stderr, "Korvane: %s\n", qPrintable(message));
     rb::MsgBox(message);
     throw StartupFailed(message);
@@ -75,9 +76,10 @@ int programEntry(int &argc, char **argv)
     config::release();
     midisr::release();
     rb::RuntimeSetExceptionHelper();
+    // Before start-up, so that a signal also ends a start-up message box that waits for a click.
+    quitOnTerminationSignals();
     if (rb::RunFrameworkInitialization(startup))
         return 1;
-    quitOnTerminationSignals();
     rb::RuntimeRun();
     // Release the modules' state and the windows (closing a window closes its controls' streams).
     rb::closeAllWindows();

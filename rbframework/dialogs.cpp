@@ -8,6 +8,17 @@
 
 namespace rb {
 
+namespace {
+
+// Platforms that show nothing to anyone: a modal box there would wait for a click for ever.
+bool noOneCanAnswer()
+{
+    const QString platform = QGuiApplication::platformName();
+    return platform == QLatin1String("offscreen") || platform == QLatin1String("minimal");
+}
+
+} // namespace
+
 QString FileType::Operator_Convert() const
 {
     QStringList patterns;
@@ -62,6 +73,8 @@ int MsgBox(const QString &message)
 {
     if (testseam::detail::scripted())
         return testseam::detail::showMsgBox(message);
+    if (noOneCanAnswer())
+        return 1;
     QMessageBox box(QMessageBox::NoIcon, QCoreApplication::applicationName(), message, QMessageBox::Ok,
                     QApplication::activeWindow());
     box.exec();

@@ -39,7 +39,9 @@ protected:
     bool saving() const override { return true; }
 };
 
-int MsgBox(const QString &message);   // modal; answers the button pressed (1 for OK)
+// Modal; answers the button pressed (1 for OK). Where no one can answer (the offscreen and minimal
+// platforms) it shows nothing and answers 1 at once.
+int MsgBox(const QString &message);
 void Beep();
 
 } // namespace rb

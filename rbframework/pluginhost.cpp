@@ -1,5 +1,8 @@
 #include "pluginhost.h"
 
+#include "dispatch.h"
+#include "pluginfile.h"
+
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
@@ -7,7 +10,9 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <exception>
 #include <new>
+#include <utility>
 
 #include <dlfcn.h>
 
@@ -18,21 +23,18 @@ namespace {
 constexpr uint32_t kObjectMagic = 0x6F626A31;   // "obj1"
 constexpr uint32_t kStringMagic = 0x73747231;   // "str1"
 
+// The instance data that follows belongs to the object's class alone. An exception's Message is kept
+// in the header, so that a plug-in's exception class derived from a built-in one keeps its own
+// instance data and still has a Message.
 struct alignas(16) ObjectHeader {
     uint32_t magic;
     int32_t refs;
     const PluginHost::ClassInfo *cls;
-    uint64_t reserved[2];
+    REALstring message;   // exceptions only; nil for every other object
+    uint64_t reserved;
 };
 static_assert(sizeof(ObjectHeader) == RB_OBJECT_HEADER_SIZE, "the header size plug-ins rely on");
 static_assert(alignof(ObjectHeader) == 16);
-
-// The built-in exception classes keep their Message here.
-struct ExceptionData {
-    REALstring message;
-};
-constexpr uint32_t kExceptionDataSize = 16;
-static_assert(sizeof(ExceptionData) <= kExceptionDataSize);
 
 struct HostString {
     uint32_t magic;
@@ -73,6 +75,22 @@ struct PluginHost::Impl {
         return nullptr;
     }
 
+    // The built-in exception class the class is or derives from; nil for any other class.
+    static const ClassInfo *builtInBase(const ClassInfo *cls)
+    {
+        for (size_t steps = 0; cls && steps <= h().classes_.size(); ++steps) {
+            if (cls->builtIn)
+                return cls;
+            cls = cls->superName.empty() ? nullptr : find(cls->superName.c_str());
+        }
+        return nullptr;
+    }
+
+    static bool isMessage(const ObjectHeader *hd, const char *name)
+    {
+        return std::strcmp(name, "Message") == 0 && builtInBase(hd->cls);
+    }
+
     static REALobject create(ClassInfo *cls, bool runConstructor) noexcept
     {
         if (!cls)
@@ -99,10 +117,7 @@ struct PluginHost::Impl {
         const ClassInfo *cls = hd->cls;
         if (cls->definition && cls->definition->destructor)
             cls->definition->destructor(object);
-        if (cls->builtIn) {
-            auto *d = static_cast<ExceptionData *>(REALGetInstanceData(object));
-            unlockString(d->message);
-        }
+        unlockString(hd->message);
         hd->magic = 0;
         std::free(hd);
         --h().liveObjects_;
@@ -214,13 +229,10 @@ struct PluginHost::Impl {
         ObjectHeader *hd = header(object);
         if (!hd || !name)
             return 0;
-        if (hd->cls->builtIn) {
-            if (std::strcmp(name, "Message") != 0)
-                return 0;
-            auto *d = static_cast<ExceptionData *>(REALGetInstanceData(object));
+        if (isMessage(hd, name)) {
             lockString(value);
-            unlockString(d->message);
-            d->message = value;
+            unlockString(hd->message);
+            hd->message = value;
             return 1;
         }
         const REALproperty *p = property(hd->cls, name);
@@ -331,7 +343,6 @@ struct PluginHost::Impl {
             auto info = std::make_unique<ClassInfo>();
             info->name = name;
             info->superName = std::strcmp(name, "RuntimeException") == 0 ? "" : "RuntimeException";
-            info->dataSize = kExceptionDataSize;
             info->builtIn = true;
             host.classes_.push_back(std::move(info));
         }
@@ -360,29 +371,58 @@ QString PluginHost::pluginsFolder()
     return QDir(exeDir).filePath(QStringLiteral("plugins"));
 }
 
+namespace {
+
+QString messageOf(const std::exception_ptr &raised)
+{
+    try {
+        std::rethrow_exception(raised);
+    } catch (const RuntimeException &e) {
+        return e.Message();
+    } catch (const std::exception &e) {
+        return QString::fromLocal8Bit(e.what());
+    } catch (...) {
+        return QStringLiteral("unknown exception");
+    }
+}
+
+} // namespace
+
 QString PluginHost::load(const QString &path)
 {
-    if (!QFileInfo(path).isFile())
-        return QStringLiteral("cannot load plug-in %1: no such file").arg(path);
+    const auto failure = [&path](const QString &cause) {
+        return QStringLiteral("cannot load plug-in %1: %2").arg(path, cause);
+    };
+    // The loader maps the file as it stands: a damaged one must not reach it.
+    const QString problem = pluginFileProblem(path);
+    if (!problem.isEmpty())
+        return failure(problem);
     void *handle = dlopen(QFile::encodeName(path).constData(), RTLD_NOW | RTLD_LOCAL);
     if (!handle) {
         const char *why = dlerror();
-        return QStringLiteral("cannot load plug-in %1: %2").arg(path, QString::fromLocal8Bit(why ? why : "dlopen failed"));
+        return failure(QString::fromLocal8Bit(why ? why : "dlopen failed"));
     }
-    for (const auto &l : loaded_) {
-        if (l.second == handle) {
+    for (const Loaded &l : loaded_) {
+        if (l.handle == handle) {
             dlclose(handle);   // drops the extra reference; the plug-in runs once
-            return {};
+            return l.failure;
         }
     }
     auto entry = reinterpret_cast<REALPluginMainProc>(dlsym(handle, RB_PLUGIN_ENTRY));
     if (!entry) {
         dlclose(handle);
-        return QStringLiteral("cannot load plug-in %1: it exports no %2").arg(path, QStringLiteral(RB_PLUGIN_ENTRY));
+        return failure(QStringLiteral("it exports no %1").arg(QStringLiteral(RB_PLUGIN_ENTRY)));
     }
-    loaded_.emplace_back(QFile::encodeName(path).toStdString(), handle);
+    const size_t index = loaded_.size();
+    loaded_.push_back(Loaded{handle, {}});
     entry(&Impl::resolve);
-    return {};
+    // What the plug-in raised while starting has no other caller: the load fails with it. The plug-in
+    // stays loaded, with the classes it registered before it raised.
+    if (std::exception_ptr raised = takePending()) {
+        const QString message = messageOf(raised);
+        loaded_[index].failure = failure(QStringLiteral("it raised an exception while loading: ") + message);
+    }
+    return loaded_[index].failure;
 }
 
 // ---- Classes and entries -------------------------------------------------------------------------
@@ -452,7 +492,16 @@ void PluginHost::lockObject(REALobject object)
         ++hd->refs;
 }
 
-void PluginHost::releaseObject(REALobject object) { Impl::unlockObject(object); }
+void PluginHost::releaseObject(REALobject object)
+{
+    // Only what this release raises is reported here; an exception already pending stays so.
+    REALobject earlier = std::exchange(pending_, nullptr);
+    Impl::unlockObject(object);
+    // A destructor that raised has no caller to receive it: it goes where unhandled exceptions go.
+    if (std::exception_ptr raised = takePending())
+        dispatch([&raised] { std::rethrow_exception(raised); });
+    pending_ = earlier;
+}
 
 QString PluginHost::className(REALobject object) const
 {
@@ -507,11 +556,10 @@ QString PluginHost::stringProperty(REALobject object, const QString &name)
     ObjectHeader *hd = header(object);
     if (!hd)
         return {};
-    if (hd->cls->builtIn)
-        return name == QLatin1String("Message")
-                   ? toQString(static_cast<ExceptionData *>(REALGetInstanceData(object))->message)
-                   : QString();
-    const REALproperty *p = Impl::property(hd->cls, name.toStdString().c_str());
+    const std::string property = name.toStdString();
+    if (Impl::isMessage(hd, property.c_str()))
+        return toQString(hd->message);
+    const REALproperty *p = Impl::property(hd->cls, property.c_str());
     if (!p || !p->getter || !p->type || std::strcmp(p->type, "String") != 0)
         return {};
     return takeString(invoke<REALstring(REALobject, intptr_t)>(p->getter, object, p->param));
@@ -519,48 +567,35 @@ QString PluginHost::stringProperty(REALobject object, const QString &name)
 
 // ---- Exceptions ----------------------------------------------------------------------------------
 
-void PluginHost::clearPending()
-{
-    REALobject pending = pending_;
-    pending_ = nullptr;
-    Impl::unlockObject(pending);
-}
+void PluginHost::clearPending() { releaseObject(std::exchange(pending_, nullptr)); }
 
 void PluginHost::raisePending()
 {
-    if (!pending_)
-        return;
-    REALobject pending = pending_;
-    pending_ = nullptr;
-    enum { Runtime, Nil, OutOfBounds } kind = Runtime;
-    const ClassInfo *c = header(pending)->cls;
-    for (size_t steps = 0; c && steps <= classes_.size(); ++steps) {
-        if (c->name == "NilObjectException") {
-            kind = Nil;
-            break;
-        }
-        if (c->name == "OutOfBoundsException") {
-            kind = OutOfBounds;
-            break;
-        }
-        c = c->superName.empty() ? nullptr : findClass(QString::fromStdString(c->superName));
-    }
-    QString message;
+    if (std::exception_ptr raised = takePending())
+        std::rethrow_exception(raised);
+}
+
+std::exception_ptr PluginHost::takePending()
+{
+    REALobject pending = std::exchange(pending_, nullptr);
+    if (!pending)
+        return nullptr;
+    std::exception_ptr raised;
     try {
-        message = stringProperty(pending, QStringLiteral("Message"));
+        const QString message = stringProperty(pending, QStringLiteral("Message"));
+        const ClassInfo *base = Impl::builtInBase(header(pending)->cls);
+        const std::string kind = base ? base->name : std::string();
+        if (kind == "NilObjectException")
+            raised = std::make_exception_ptr(NilObjectException(message));
+        else if (kind == "OutOfBoundsException")
+            raised = std::make_exception_ptr(OutOfBoundsException(message));
+        else
+            raised = std::make_exception_ptr(RuntimeException(message));
     } catch (...) {
-        Impl::unlockObject(pending);
-        throw;
+        raised = std::current_exception();   // a plug-in's Message getter raised in its turn
     }
-    Impl::unlockObject(pending);
-    switch (kind) {
-    case Nil:
-        throw NilObjectException(message);
-    case OutOfBounds:
-        throw OutOfBoundsException(message);
-    default:
-        throw RuntimeException(message);
-    }
+    releaseObject(pending);
+    return raised;
 }
 
 } // namespace rb

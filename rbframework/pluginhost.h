@@ -16,7 +16,9 @@
 // RBBoolean, strings/blocks/objects as REAL* handles, byref: address of the variable). A plug-in
 // raises exceptions through a callback; the host keeps it pending and raisePending() (done by
 // invoke) throws it as rb::NilObjectException / rb::OutOfBoundsException / rb::RuntimeException
-// after the plug-in code has returned.
+// after the plug-in code has returned, by the built-in class the exception's class is or derives
+// from. Nothing stays pending past the call that raised it: load() fails with what REALPluginMain
+// raised, and releaseObject() hands what a destructor raised to rb::dispatch's unhandled path.
 
 #include "exceptions.h"
 #include "memoryblock.h"
@@ -26,6 +28,7 @@
 #include <QString>
 
 #include <cstdint>
+#include <exception>
 #include <memory>
 #include <string>
 #include <type_traits>
@@ -50,8 +53,9 @@ public:
     PluginHost &operator=(const PluginHost &) = delete;
 
     // Loads a plug-in (dlopen, RTLD_NOW | RTLD_LOCAL) and runs its REALPluginMain. Answers "" on
-    // success (also for a plug-in already loaded, which is not started again) or a text naming the
-    // path and the cause. Plug-ins stay loaded for the life of the process.
+    // success or a text naming the path and the cause: a file the loader must not map (see
+    // pluginFileProblem), the loader's error, or what REALPluginMain raised. Plug-ins stay loaded for
+    // the life of the process; loading one again does not start it again and answers as the first time.
     QString load(const QString &path);
     // The folder plug-ins are loaded from: "plugins" beside the executable.
     static QString pluginsFolder();
@@ -81,7 +85,8 @@ public:
     // Objects. newObject gives zero-filled data and one reference and runs no constructor.
     REALobject newObject(const QString &className);
     void lockObject(REALobject object);
-    void releaseObject(REALobject object);       // nil is ignored
+    // Nil is ignored. What the destructor raises goes to rb::dispatch's unhandled path; it never throws.
+    void releaseObject(REALobject object);
     QString className(REALobject object) const;  // "" for nil
     int referenceCount(REALobject object) const; // 0 for nil
 
@@ -95,7 +100,8 @@ public:
     void lockString(REALstring string);
     void releaseString(REALstring string);
 
-    // A String property of an object: the built-in exceptions' "Message", or a plug-in getter.
+    // A String property of an object: an exception's "Message" (the host keeps it for the built-in
+    // exception classes and every class derived from them), or a plug-in getter.
     QString stringProperty(REALobject object, const QString &name);
 
     // A framework memory block as the plug-in sees it; borrowed, valid while the block lives.
@@ -105,7 +111,7 @@ public:
     // The exception a plug-in raised and the caller has not yet received.
     bool hasPending() const { return pending_ != nullptr; }
     void raisePending();   // throws it (and forgets it); does nothing when none is pending
-    void clearPending();
+    void clearPending();   // forgets it without throwing
 
     // Calls an entry with the given signature, then raises what the plug-in raised.
     template <typename Signature, typename... Args>
@@ -119,15 +125,15 @@ public:
             raisePending();
         } else {
             auto result = fn(std::forward<Args>(args)...);
-            if constexpr (std::is_same_v<decltype(result), REALstring> || std::is_same_v<decltype(result), REALobject>) {
-                if (pending_) {   // the caller never sees the result: drop its reference
-                    if constexpr (std::is_same_v<decltype(result), REALstring>)
-                        releaseString(result);
-                    else
-                        releaseObject(result);
-                }
+            if (pending_) {
+                std::exception_ptr raised = takePending();
+                // The caller never sees the result: drop its reference.
+                if constexpr (std::is_same_v<decltype(result), REALstring>)
+                    releaseString(result);
+                else if constexpr (std::is_same_v<decltype(result), REALobject>)
+                    releaseObject(result);
+                std::rethrow_exception(raised);
             }
-            raisePending();
             return result;
         }
     }
@@ -142,8 +148,17 @@ private:
     PluginHost() = default;
     ~PluginHost() = default;   // never runs: the host lives as long as the plug-ins it loaded
 
+    struct Loaded {
+        void *handle;
+        QString failure;   // what load() answered; "" when the plug-in started
+    };
+
+    // Takes the pending exception as the C++ exception it becomes, releasing the object; nil when
+    // none is pending.
+    std::exception_ptr takePending();
+
     std::vector<std::unique_ptr<ClassInfo>> classes_;
-    std::vector<std::pair<std::string, void *>> loaded_;
+    std::vector<Loaded> loaded_;
     std::vector<int32_t> pluginVersions_;
     std::vector<std::string> unknownCallbacks_;
     REALobject pending_ = nullptr;
