@@ -103,6 +103,14 @@ bool receiving()
     return sysxmb && !sysxoverflow;
 }
 
+// A new receive buffer in place of the old one, whatever that held.
+void startMessage()
+{
+    sysxmb = std::make_shared<rb::MemoryBlock>(sysxSize);
+    sysxlen = 0;
+    sysxoverflow = false;
+}
+
 void showRevision(const rb::MemoryBlock &m)
 {
     auto p = [&m](int offset) { return vosr::byte2hex(uint8_t(m.Byte(offset))); };
@@ -129,22 +137,23 @@ void showAddress(const rb::MemoryBlock &m)
 void parsemidimb3(const rb::MemoryBlock &packet)
 {
     const int first = packet.Byte(0);
-    if (first < 0x80) {
+    if (first < 0x80 || first == sysexStart)
         sysxdata(packet);
-    } else if (first == sysexStart) {
-        sysxmb = std::make_shared<rb::MemoryBlock>(sysxSize);
-        sysxlen = 0;
-        sysxoverflow = false;
-        sysxdata(packet);
-    } else {
+    else
         parsemidi(packet);
-    }
 }
 
 void sysxdata(const rb::MemoryBlock &packet)
 {
-    for (int i = 0; i < 4 && receiving(); ++i)
-        store(packet.Byte(i));
+    for (int i = 0; i < 4; ++i) {
+        const int byte = packet.Byte(i);
+        // Every F0 begins a new message. PortMidi packs the F0 that follows an unfinished message
+        // into that message's last packet, so it need not be a packet's first byte.
+        if (byte == sysexStart)
+            startMessage();
+        if (receiving())
+            store(byte);
+    }
 }
 
 void parsesyscommon(const rb::MemoryBlock &packet)

@@ -229,6 +229,11 @@ const AnswerCase answerCases[] = {
      .wire = {0xF0, 0x7E, 0x7F, 0x21, 0x0A, 0x01, 0x00, 0x02, 0xF0, 0x7E, 0x7F, 0x50, 0x00, 0xF7},
      .rows = {"parsesysx: F0 7E 7F 50 00 F7  "},
      .blocks = {"F0 7E 7F 50 ", "00 F7 00 00 "}},
+    // PortMidi packs the new F0 into the unfinished message's packet.
+    {.name = "IncompleteMessageIsDiscardedAtAnF0InsideAPacket",
+     .wire = {0xF0, 0x7E, 0x7F, 0x21, 0x06, 0x01, 0xF0, 0x7E, 0x7F, 0x50, 0x00, 0xF7},
+     .rows = {"parsesysx: F0 7E 7F 50 00 F7  "},
+     .blocks = {"F0 7E 7F 21 ", "06 01 F0 7E ", "7F 50 00 F7 "}},
     {.name = "ChannelMessageBetweenPacketsLeavesTheMessageWhole",
      .packets = {{0xF0, 0x7E, 0x7F, 0x43},
                  {0x80, 0x3C, 0x40, 0x00},
