@@ -234,6 +234,14 @@ const AnswerCase answerCases[] = {
      .wire = {0xF0, 0x7E, 0x7F, 0x21, 0x06, 0x01, 0xF0, 0x7E, 0x7F, 0x50, 0x00, 0xF7},
      .rows = {"parsesysx: F0 7E 7F 50 00 F7  "},
      .blocks = {"F0 7E 7F 21 ", "06 01 F0 7E ", "7F 50 00 F7 "}},
+    // PortMidi packs clocks that come inside a message into the message's own packets, one of them
+    // as a packet's first byte. Each is shown as a real-time message; the answer stays whole.
+    {.name = "ClocksInsideAnAnswer",
+     .wire = {0xF0, 0x7E, 0xF8, 0x7F, 0x43, 0xF8, 0x04, 0x0A, 0xF8, 0x01, 0x00, 0xF8, 0x7F, 0x03, 0xF8, 0xF7},
+     .rows = {addressRow, "realtime: F8 00 00 00 ", "realtime: F8 00 00 00 ", "realtime: F8 00 00 00 ",
+              "realtime: F8 00 00 00 ", "realtime: F8 00 00 00 "},
+     .ipaddr = "10.1.128.255",
+     .blocks = {"F0 7E F8 7F ", "43 F8 04 0A ", "F8 01 00 F8 ", "7F 03 F8 F7 "}},
     {.name = "ChannelMessageBetweenPacketsLeavesTheMessageWhole",
      .packets = {{0xF0, 0x7E, 0x7F, 0x43},
                  {0x80, 0x3C, 0x40, 0x00},
@@ -345,6 +353,32 @@ TEST_F(MidisrAnswers, NegativeAcknowledgementDuringADownloadRepeatsNothing)
     EXPECT_EQ(midisr::sentlen, 22);
     EXPECT_EQ(io().ackcnt, 0);
     EXPECT_TRUE(midisr::downfw);
+}
+
+// ---- The unit's answers with clocks inside them -------------------------------------------------
+
+TEST_F(MidisrAnswers, UnitAnswersWithClocksInsideAreUnderstood)
+{
+    sim::setUnitInterleave(0xF8, 2);
+    midisr::cmd7e(midisr::cmdReadRevision);
+    poll();
+    EXPECT_EQ(mainWindow().corerev().Caption(), QStringLiteral("Core 02.05 Build 00.1A HW 01.00"));
+    EXPECT_EQ(mainWindow().mainrev().Caption(), QStringLiteral("Main 03.01 Build 00.2C"));
+    EXPECT_EQ(io().ackcnt, 0);
+
+    midisr::cmd7e(midisr::cmdReadAddress);
+    poll();
+    EXPECT_EQ(mainWindow().ipaddr().Text(), QStringLiteral("10.1.128.255"));
+
+    midisr::cmd7e(midisr::cmdFactoryReset);
+    poll();
+    EXPECT_EQ(io().ackcnt, 1);
+
+    // Hidden, the window shows only the clocks, each as a real-time message of its own.
+    const std::vector<QString> rows = rowsOf(io().eListin());
+    EXPECT_FALSE(rows.empty());
+    for (const QString &row : rows)
+        EXPECT_EQ(row, QStringLiteral("realtime: F8 00 00 00 "));
 }
 
 } // namespace
