@@ -14,7 +14,7 @@ rb::BinaryStreamPtr stream;
 int32_t sentlen = 0;
 rb::MemoryBlockPtr sysxmb;
 int32_t sysxlen = 0;
-bool sysxoverflow = false;
+bool sysxcomplete = false;
 
 namespace
 {
@@ -150,7 +150,7 @@ void release()
     sentlen = 0;
     sysxmb.reset();
     sysxlen = 0;
-    sysxoverflow = false;
+    sysxcomplete = false;
 }
 
 } // namespace korvane::midisr

@@ -32,7 +32,7 @@ extern rb::BinaryStreamPtr stream; // the firmware image being sent
 extern int32_t sentlen;            // firmware bytes sent so far
 extern rb::MemoryBlockPtr sysxmb;  // the exclusive message being received; nil before the first F0
 extern int32_t sysxlen;            // bytes stored in sysxmb
-extern bool sysxoverflow;          // the message outgrew sysxmb: it is discarded, not interpreted
+extern bool sysxcomplete;          // an F7 has ended the message in sysxmb
 
 // ---- Sending
 

@@ -8,15 +8,13 @@
 #include "rbframework/window.h"
 #include "support/vosr.h"
 
-#include <algorithm>
-
 namespace korvane::midisr
 {
 
 namespace
 {
 
-constexpr uint8_t sysexStart = 0xF0, sysexEnd = 0xF7;
+constexpr uint8_t sysexStart = 0xF0, sysexEnd = 0xF7, realtimeFirst = 0xF8;
 
 struct Answer {
     uint8_t code;
@@ -81,26 +79,34 @@ void insertInputRow(const QString &row)
     rb::window<midiio>().eListin().InsertRow(0, row);
 }
 
-// Stores one byte of the current message and interprets the buffer at an F7. A byte that finds the
-// buffer full ends an unfinished message (it is discarded); behind a finished one it is dropped.
+// Stores one byte of the current message and interprets the buffer at an F7. The buffer is never
+// written past its end: a message longer than the buffer loses its F7 and is not interpreted, and
+// bytes that follow a finished message stop at the end.
 void store(int byte)
 {
     rb::MemoryBlock &buffer = *sysxmb;
-    if (sysxlen >= buffer.Size()) {
-        const uint8_t *begin = buffer.data();
-        if (std::find(begin, begin + buffer.Size(), sysexEnd) == begin + buffer.Size())
-            sysxoverflow = true;
+    if (byte == sysexEnd)
+        sysxcomplete = true;
+    if (sysxlen >= buffer.Size())
         return;
-    }
     buffer.Byte(sysxlen, byte);
     ++sysxlen;
     if (byte == sysexEnd)
         parsesysx(buffer, sysxlen);
 }
 
-bool receiving()
+// A message has begun and no F7 has ended it yet.
+bool messageOpen()
 {
-    return sysxmb && !sysxoverflow;
+    return sysxmb && !sysxcomplete;
+}
+
+// A new receive buffer in place of the old one, whatever that held.
+void startMessage()
+{
+    sysxmb = std::make_shared<rb::MemoryBlock>(sysxSize);
+    sysxlen = 0;
+    sysxcomplete = false;
 }
 
 void showRevision(const rb::MemoryBlock &m)
@@ -129,28 +135,38 @@ void showAddress(const rb::MemoryBlock &m)
 void parsemidimb3(const rb::MemoryBlock &packet)
 {
     const int first = packet.Byte(0);
-    if (first < 0x80) {
+    // PortMidi packs the real-time bytes that arrive during a message into the message's own
+    // packets, at any place in them, the first included.
+    if (first < 0x80 || first == sysexStart || (first >= realtimeFirst && messageOpen()))
         sysxdata(packet);
-    } else if (first == sysexStart) {
-        sysxmb = std::make_shared<rb::MemoryBlock>(sysxSize);
-        sysxlen = 0;
-        sysxoverflow = false;
-        sysxdata(packet);
-    } else {
+    else
         parsemidi(packet);
-    }
 }
 
 void sysxdata(const rb::MemoryBlock &packet)
 {
-    for (int i = 0; i < 4 && receiving(); ++i)
-        store(packet.Byte(i));
+    for (int i = 0; i < 4; ++i) {
+        const int byte = packet.Byte(i);
+        // A real-time byte is not part of the message: it is shown as a message of its own.
+        if (byte >= realtimeFirst) {
+            rb::MemoryBlock realtime(4);
+            realtime.Byte(0, byte);
+            parsemidi(realtime);
+            continue;
+        }
+        // Every F0 begins a new message. PortMidi packs the F0 that follows an unfinished message
+        // into that message's last packet, so it need not be a packet's first byte.
+        if (byte == sysexStart)
+            startMessage();
+        if (sysxmb)
+            store(byte);
+    }
 }
 
 void parsesyscommon(const rb::MemoryBlock &packet)
 {
     // F7 completes the message with that one byte; F1 to F6 are ignored.
-    if (packet.Byte(0) == sysexEnd && receiving())
+    if (packet.Byte(0) == sysexEnd && sysxmb)
         store(sysexEnd);
 }
 

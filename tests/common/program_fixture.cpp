@@ -12,6 +12,7 @@
 #include <QAbstractItemView>
 #include <QApplication>
 #include <QComboBox>
+#include <QFile>
 #include <QLineEdit>
 #include <QStyleHints>
 #include <QTest>
@@ -51,6 +52,11 @@ QString portRow(int device)
     return QStringLiteral("%1:%2 - %3").arg(device).arg(QString::fromStdString(d.name), QString::fromStdString(d.interf));
 }
 
+rb::MemoryBlock memoryBlock(const Bytes &bytes)
+{
+    return rb::MemoryBlock(QByteArray(reinterpret_cast<const char *>(bytes.data()), qsizetype(bytes.size())));
+}
+
 void ProgramTest::SetUp()
 {
     ASSERT_TRUE(settingsFolder.isValid());
@@ -87,6 +93,17 @@ void ProgramTest::saveUnitPorts()
     korvane::config::putstring(QStringLiteral("Minport"), portRow(UnitIn));
     korvane::config::putstring(QStringLiteral("Moutport"), portRow(UnitOut));
     rb::testseam::reset();   // forget "config file missing"
+}
+
+void ProgramTest::openImage(const Bytes &image)
+{
+    const QString path = settingsFolder.filePath(QStringLiteral("image.bin"));
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly)) << path.toStdString();
+    ASSERT_EQ(file.write(reinterpret_cast<const char *>(image.data()), qint64(image.size())), qint64(image.size()));
+    file.close();
+    mainWindow().f = std::make_shared<rb::FolderItem>(path);
+    ASSERT_TRUE(mainWindow().File2stream());
 }
 
 void ProgramTest::poll(int ticks)

@@ -7,13 +7,18 @@
 #include "app/app.h"
 #include "app/mainwindow.h"
 #include "midilink/midiio.h"
+#include "rbframework/memoryblock.h"
 #include "tests/sim/simmidi.h"
 
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <ostream>
 #include <vector>
+
+// QString values in assertion messages, as text.
+inline void PrintTo(const QString &s, std::ostream *os) { *os << '"' << s.toStdString() << '"'; }
 
 namespace korvanetest {
 
@@ -32,6 +37,9 @@ const std::vector<sim::Device> &simulatedDevices();
 // Its row in a port selector, "N:Name - Interface".
 QString portRow(int device);
 
+// A memory block holding the bytes.
+rb::MemoryBlock memoryBlock(const Bytes &bytes);
+
 class ProgramTest : public ::testing::Test {
 protected:
     void SetUp() override;
@@ -45,6 +53,10 @@ protected:
     void openProgram();
     // Saves both unit ports in the settings, so that the windows open them.
     void saveUnitPorts();
+
+    // Writes the image to a file of the test's own and opens it as the main window opens a chosen
+    // firmware file: the download state (stream, sentlen 0) and the progress bar start from it.
+    void openImage(const Bytes &image);
 
     // One tick of the MIDI window's poller, as its clock would fire it.
     void poll(int ticks = 1);
