@@ -51,18 +51,16 @@ QString portRow(int device)
     return QStringLiteral("%1:%2 - %3").arg(device).arg(QString::fromStdString(d.name), QString::fromStdString(d.interf));
 }
 
-void ProgramTest::SetUp()
+void SimulatedUnitTest::SetUp()
 {
     ASSERT_TRUE(settingsFolder.isValid());
     qputenv("XDG_CONFIG_HOME", settingsFolder.path().toLocal8Bit());
     rb::testseam::reset();
     sim::reset();
     sim::attachUnit(UnitOut, UnitIn);
-    rb::RuntimeRegisterAppObject(&app);
-    rb::RuntimeSetExceptionHelper();
 }
 
-void ProgramTest::TearDown()
+void SimulatedUnitTest::TearDown()
 {
     // Closing the windows closes the ports, as when the program quits.
     rb::closeAllWindows();
@@ -76,12 +74,19 @@ void ProgramTest::TearDown()
         EXPECT_FALSE(sim::isOpen(d)) << "device " << d << " left open";
 }
 
+void ProgramTest::SetUp()
+{
+    SimulatedUnitTest::SetUp();
+    rb::RuntimeRegisterAppObject(&app);
+    rb::RuntimeSetExceptionHelper();
+}
+
 void ProgramTest::openProgram()
 {
     rb::dispatch([this] { app.Event_Open(); });
 }
 
-void ProgramTest::saveUnitPorts()
+void SimulatedUnitTest::saveUnitPorts()
 {
     korvane::config::initconfig(QStringLiteral("korvane"));
     korvane::config::putstring(QStringLiteral("Minport"), portRow(UnitIn));
@@ -89,13 +94,13 @@ void ProgramTest::saveUnitPorts()
     rb::testseam::reset();   // forget "config file missing"
 }
 
-void ProgramTest::poll(int ticks)
+void SimulatedUnitTest::poll(int ticks)
 {
     for (int i = 0; i < ticks; ++i)
         io().miditimer1().fire();
 }
 
-void ProgramTest::click(rb::RectControl &control)
+void SimulatedUnitTest::click(rb::RectControl &control)
 {
     QWidget *target = control.focusTarget();
     ASSERT_NE(target, nullptr);
@@ -103,7 +108,7 @@ void ProgramTest::click(rb::RectControl &control)
     QTest::mouseClick(target, Qt::LeftButton, {}, target->rect().center());
 }
 
-void ProgramTest::chooseRow(rb::PopupMenu &menu, int row)
+void SimulatedUnitTest::chooseRow(rb::PopupMenu &menu, int row)
 {
     auto *box = qobject_cast<QComboBox *>(menu.widget());
     ASSERT_NE(box, nullptr);
@@ -124,7 +129,7 @@ void ProgramTest::chooseRow(rb::PopupMenu &menu, int row)
     ASSERT_FALSE(view->isVisible()) << "the popup did not close";
 }
 
-void ProgramTest::type(rb::TextField &field, const QString &text)
+void SimulatedUnitTest::type(rb::TextField &field, const QString &text)
 {
     auto *edit = qobject_cast<QLineEdit *>(field.widget());
     ASSERT_NE(edit, nullptr);
@@ -134,7 +139,7 @@ void ProgramTest::type(rb::TextField &field, const QString &text)
     QTest::keyClicks(edit, text);
 }
 
-std::vector<Bytes> ProgramTest::framesSent()
+std::vector<Bytes> SimulatedUnitTest::framesSent()
 {
     std::vector<Bytes> frames;
     for (const sim::Message &m : sim::received(UnitOut))
