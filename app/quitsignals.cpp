@@ -2,6 +2,7 @@
 
 #include "rbframework/application.h"
 
+#include <QCoreApplication>
 #include <QSocketNotifier>
 
 #include <csignal>
@@ -27,7 +28,8 @@ void quitOnTerminationSignals()
 {
     if (gSignalPipe[0] >= 0 || ::socketpair(AF_UNIX, SOCK_STREAM, 0, gSignalPipe) != 0)
         return;
-    auto *notifier = new QSocketNotifier(gSignalPipe[0], QSocketNotifier::Read);
+    // Kept by the application object: it lives as long as the event loop can run.
+    auto *notifier = new QSocketNotifier(gSignalPipe[0], QSocketNotifier::Read, QCoreApplication::instance());
     QObject::connect(notifier, &QSocketNotifier::activated, notifier, [] {
         char byte;
         [[maybe_unused]] ssize_t n = ::read(gSignalPipe[0], &byte, 1);

@@ -57,18 +57,16 @@ rb::MemoryBlock memoryBlock(const Bytes &bytes)
     return rb::MemoryBlock(QByteArray(reinterpret_cast<const char *>(bytes.data()), qsizetype(bytes.size())));
 }
 
-void ProgramTest::SetUp()
+void SimulatedUnitTest::SetUp()
 {
     ASSERT_TRUE(settingsFolder.isValid());
     qputenv("XDG_CONFIG_HOME", settingsFolder.path().toLocal8Bit());
     rb::testseam::reset();
     sim::reset();
     sim::attachUnit(UnitOut, UnitIn);
-    rb::RuntimeRegisterAppObject(&app);
-    rb::RuntimeSetExceptionHelper();
 }
 
-void ProgramTest::TearDown()
+void SimulatedUnitTest::TearDown()
 {
     // Closing the windows closes the ports, as when the program quits.
     rb::closeAllWindows();
@@ -82,12 +80,19 @@ void ProgramTest::TearDown()
         EXPECT_FALSE(sim::isOpen(d)) << "device " << d << " left open";
 }
 
+void ProgramTest::SetUp()
+{
+    SimulatedUnitTest::SetUp();
+    rb::RuntimeRegisterAppObject(&app);
+    rb::RuntimeSetExceptionHelper();
+}
+
 void ProgramTest::openProgram()
 {
     rb::dispatch([this] { app.Event_Open(); });
 }
 
-void ProgramTest::saveUnitPorts()
+void SimulatedUnitTest::saveUnitPorts()
 {
     korvane::config::initconfig(QStringLiteral("korvane"));
     korvane::config::putstring(QStringLiteral("Minport"), portRow(UnitIn));
@@ -95,7 +100,7 @@ void ProgramTest::saveUnitPorts()
     rb::testseam::reset();   // forget "config file missing"
 }
 
-void ProgramTest::openImage(const Bytes &image)
+void SimulatedUnitTest::openImage(const Bytes &image)
 {
     const QString path = settingsFolder.filePath(QStringLiteral("image.bin"));
     QFile file(path);
@@ -106,13 +111,13 @@ void ProgramTest::openImage(const Bytes &image)
     ASSERT_TRUE(mainWindow().File2stream());
 }
 
-void ProgramTest::poll(int ticks)
+void SimulatedUnitTest::poll(int ticks)
 {
     for (int i = 0; i < ticks; ++i)
         io().miditimer1().fire();
 }
 
-void ProgramTest::click(rb::RectControl &control)
+void SimulatedUnitTest::click(rb::RectControl &control)
 {
     QWidget *target = control.focusTarget();
     ASSERT_NE(target, nullptr);
@@ -120,7 +125,7 @@ void ProgramTest::click(rb::RectControl &control)
     QTest::mouseClick(target, Qt::LeftButton, {}, target->rect().center());
 }
 
-void ProgramTest::chooseRow(rb::PopupMenu &menu, int row)
+void SimulatedUnitTest::chooseRow(rb::PopupMenu &menu, int row)
 {
     auto *box = qobject_cast<QComboBox *>(menu.widget());
     ASSERT_NE(box, nullptr);
@@ -141,7 +146,7 @@ void ProgramTest::chooseRow(rb::PopupMenu &menu, int row)
     ASSERT_FALSE(view->isVisible()) << "the popup did not close";
 }
 
-void ProgramTest::type(rb::TextField &field, const QString &text)
+void SimulatedUnitTest::type(rb::TextField &field, const QString &text)
 {
     auto *edit = qobject_cast<QLineEdit *>(field.widget());
     ASSERT_NE(edit, nullptr);
@@ -151,7 +156,7 @@ void ProgramTest::type(rb::TextField &field, const QString &text)
     QTest::keyClicks(edit, text);
 }
 
-std::vector<Bytes> ProgramTest::framesSent()
+std::vector<Bytes> SimulatedUnitTest::framesSent()
 {
     std::vector<Bytes> frames;
     for (const sim::Message &m : sim::received(UnitOut))

@@ -40,7 +40,10 @@ QString portRow(int device);
 // A memory block holding the bytes.
 rb::MemoryBlock memoryBlock(const Bytes &bytes);
 
-class ProgramTest : public ::testing::Test {
+// Fresh windows, module state and an empty settings folder for each test, the simulated unit wired
+// between the unit's ports, and the user's input. Nothing of the program is made here: the test
+// starts it, through its real start-up (programEntry) or as ProgramTest does.
+class SimulatedUnitTest : public ::testing::Test {
 protected:
     void SetUp() override;
     void TearDown() override;
@@ -48,9 +51,6 @@ protected:
     static korvane::midiio &io() { return rb::window<korvane::midiio>(); }
     static korvane::main &mainWindow() { return rb::window<korvane::main>(); }
 
-    // The application's open event: the settings opened, the main window shown (which creates the
-    // MIDI window, opens the saved ports and reports the link state).
-    void openProgram();
     // Saves both unit ports in the settings, so that the windows open them.
     void saveUnitPorts();
 
@@ -71,6 +71,18 @@ protected:
     static std::vector<Bytes> framesSent();
 
     QTemporaryDir settingsFolder;
+};
+
+// The program's code with its application object registered, as start-up registers it; the test
+// raises the application's open event itself.
+class ProgramTest : public SimulatedUnitTest {
+protected:
+    void SetUp() override;
+
+    // The application's open event: the settings opened, the main window shown (which creates the
+    // MIDI window, opens the saved ports and reports the link state).
+    void openProgram();
+
     korvane::App app;
 };
 

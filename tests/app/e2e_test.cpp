@@ -1,0 +1,710 @@
+// The whole program, started through its real start-up sequence (programEntry) against the
+// simulated MIDI service and unit, and driven as a user drives it: controls and menus with Qt input
+// events, file choosers answered by script. Nothing waits for a clock: the script fires the MIDI
+// window's poll timer and the main window's Timer1 by hand.
+
+#include "app/startup.h"
+#include "rbframework/application.h"
+#include "rbframework/dispatch.h"
+#include "rbframework/testseam.h"
+#include "tests/common/program_fixture.h"
+
+#include <QDir>
+#include <QFile>
+#include <QMenu>
+#include <QMenuBar>
+#include <QTabBar>
+#include <QTest>
+#include <QTimer>
+#include <algorithm>
+#include <functional>
+#include <numeric>
+#include <random>
+#include <typeinfo>
+
+namespace
+{
+
+using namespace korvanetest;
+namespace seam = rb::testseam;
+
+// Pages of the main window's tab panel.
+enum Page { Connect, UpdateSW, Help, SetIP, Debug };
+
+constexpr std::uint8_t firmwareBlock = 0x04;
+constexpr std::size_t blockBytes = 22;
+
+const QString linkDown = QStringLiteral("Midi Not Open - click here to select port");
+const QString indexError = QStringLiteral("An OutOfBounds Exception error has occurred!");
+
+// An image whose bytes run through every value, high bit set or not.
+Bytes pattern(std::size_t size)
+{
+    Bytes b(size);
+    for (std::size_t i = 0; i < size; ++i)
+        b[i] = std::uint8_t(i * 37 + 11);
+    return b;
+}
+
+// Random bytes that hold every byte value at least once.
+Bytes everyByteValueShuffled()
+{
+    std::mt19937 random(20240611);
+    Bytes b(256);
+    std::iota(b.begin(), b.end(), std::uint8_t(0));
+    std::uniform_int_distribution<int> byte(0, 255);
+    for (int i = 0; i < 300; ++i)
+        b.push_back(std::uint8_t(byte(random)));
+    std::shuffle(b.begin(), b.end(), random);
+    return b;
+}
+
+// The frames of a whole download of the image: blocks of 22 bytes, the last one shorter, then the
+// empty block.
+std::vector<Bytes> blockFrames(const Bytes &image)
+{
+    std::vector<Bytes> frames;
+    for (std::size_t at = 0; at < image.size(); at += blockBytes) {
+        const auto end = image.begin() + std::ptrdiff_t(std::min(image.size(), at + blockBytes));
+        frames.push_back(sim::packFrame(firmwareBlock, Bytes(image.begin() + std::ptrdiff_t(at), end)));
+    }
+    frames.push_back(sim::packFrame(firmwareBlock, {}));
+    return frames;
+}
+
+// The payload sizes of those blocks.
+std::vector<std::size_t> blockSizes(std::size_t imageSize)
+{
+    std::vector<std::size_t> sizes(imageSize / blockBytes, blockBytes);
+    if (imageSize % blockBytes != 0)
+        sizes.push_back(imageSize % blockBytes);
+    sizes.push_back(0);
+    return sizes;
+}
+
+std::vector<Bytes> firstOf(const std::vector<Bytes> &frames, std::size_t count)
+{
+    return {frames.begin(), frames.begin() + std::ptrdiff_t(std::min(count, frames.size()))};
+}
+
+std::vector<std::uint8_t> unitCommandCodes()
+{
+    std::vector<std::uint8_t> codes;
+    for (const sim::Command &c : sim::unitCommands()) {
+        EXPECT_TRUE(c.valid) << c.error;
+        codes.push_back(c.code);
+    }
+    return codes;
+}
+
+// How often the unit answered with this code.
+int answersWith(std::uint8_t code)
+{
+    const auto answers = sim::unitAnswers();
+    return int(std::count_if(answers.begin(), answers.end(),
+                             [code](const Bytes &a) { return a.size() > 3 && a[3] == code; }));
+}
+
+int rowOf(const rb::PopupMenu &menu, const QString &text)
+{
+    for (int row = 0; row < menu.ListCount(); ++row)
+        if (menu.List(row) == text)
+            return row;
+    ADD_FAILURE() << "no row " << text.toStdString();
+    return 0;
+}
+
+// The settings file's lines, alternating key and value.
+QStringList settingsLines(const QString &path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly | QIODevice::Text))
+        return {};
+    QStringList lines = QString::fromUtf8(file.readAll()).split(QLatin1Char('\n'));
+    if (!lines.isEmpty() && lines.last().isEmpty())
+        lines.removeLast();
+    return lines;
+}
+
+QByteArray contents(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("(missing)");
+}
+
+class EndToEnd : public SimulatedUnitTest
+{
+  protected:
+    // Starts the program and runs the script in its event loop once the application has opened.
+    // The script ends the program as a user does (Close, File > Quit); a script that fails, raises
+    // or leaves the program running is ended by quitting it, so that nothing hangs. Answers the
+    // program's exit code.
+    int runProgram(const std::function<void()> &script);
+
+    // A click on the page's tab.
+    static void showPage(Page page);
+    // A menu command chosen with the mouse: the menu's title in the main window's menu bar, then the item.
+    static void chooseMenu(rb::MenuItem &menu, rb::MenuItem &item);
+    // A keyboard shortcut of the menus ("Cmd+s" is Ctrl+S here), typed into the main window.
+    static void typeShortcut(Qt::Key key);
+    // Ticks of the poller until done holds, at most maxTicks; answers done().
+    bool pollUntil(const std::function<bool()> &done, int maxTicks);
+    // Ticks of the main window's Timer1.
+    static void tick(int ticks);
+    static bool finished() { return mainWindow().lcount().Caption() == QLatin1String("Finished"); }
+    // The firmware blocks written on the unit's port, in order.
+    static std::vector<Bytes> blocksSent();
+
+    // The user's sequence of an update up to Start: Enable, File with the image chosen, Start.
+    void startDownload(const rb::FolderItemPtr &image);
+    // The status key as the user sees it.
+    static void expectLinkShown(bool up);
+
+    rb::FolderItemPtr writeFile(const QString &name, const QByteArray &bytes);
+    rb::FolderItemPtr writeImage(const Bytes &bytes)
+    {
+        return writeFile(QStringLiteral("image.bin"),
+                         QByteArray(reinterpret_cast<const char *>(bytes.data()), qsizetype(bytes.size())));
+    }
+
+    QTemporaryDir files;
+};
+
+int EndToEnd::runProgram(const std::function<void()> &script)
+{
+    QObject scope; // what is still queued for the script goes with it when the program has ended
+    bool ran = false;
+    const auto act = [&] {
+        ran = true;
+        try {
+            script();
+        } catch (const std::exception &e) {
+            ADD_FAILURE() << "the script raised " << typeid(e).name() << ": " << e.what();
+        }
+        if (HasFailure()) {
+            rb::Quit(1);
+            return;
+        }
+        // Runs only if the loop goes on, which it does not once the program has quit.
+        QTimer::singleShot(0, &scope, [] {
+            ADD_FAILURE() << "the script left the program running";
+            rb::Quit(1);
+        });
+    };
+    // The loop raises the application's open event from an event it queues as it starts; the user
+    // acts from an event queued behind that one.
+    QTimer::singleShot(0, &scope, [&] { QTimer::singleShot(0, &scope, act); });
+    int argc = 1;
+    char name[] = "Korvane";
+    char *argv[] = {name, nullptr};
+    const int exitCode = korvane::programEntry(argc, argv);
+    EXPECT_TRUE(ran) << "the program ended before the user could act";
+    return exitCode;
+}
+
+void EndToEnd::showPage(Page page)
+{
+    auto *bar = qobject_cast<QTabBar *>(mainWindow().TabPanel1().focusTarget());
+    ASSERT_NE(bar, nullptr);
+    QTest::mouseClick(bar, Qt::LeftButton, {}, bar->tabRect(page).center());
+    ASSERT_EQ(mainWindow().TabPanel1().Value(), page);
+}
+
+void EndToEnd::chooseMenu(rb::MenuItem &menu, rb::MenuItem &item)
+{
+    auto *bar = mainWindow().widget()->findChild<QMenuBar *>();
+    ASSERT_NE(bar, nullptr);
+    QTest::mouseClick(bar, Qt::LeftButton, {}, bar->actionGeometry(menu.action()).center());
+    QMenu *popup = menu.menu();
+    ASSERT_TRUE(popup && popup->isVisible()) << menu.Name().toStdString() << " did not open";
+    ASSERT_TRUE(item.action()->isEnabled()) << item.Name().toStdString() << " is disabled";
+    QTest::mouseClick(popup, Qt::LeftButton, {}, popup->actionGeometry(item.action()).center());
+    ASSERT_FALSE(popup->isVisible()) << menu.Name().toStdString() << " did not close";
+}
+
+void EndToEnd::typeShortcut(Qt::Key key)
+{
+    QWidget *window = mainWindow().widget();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(window));
+    QTest::keyClick(window, key, Qt::ControlModifier);
+}
+
+bool EndToEnd::pollUntil(const std::function<bool()> &done, int maxTicks)
+{
+    for (int i = 0; i < maxTicks && !done(); ++i)
+        poll();
+    return done();
+}
+
+void EndToEnd::tick(int ticks)
+{
+    for (int i = 0; i < ticks; ++i)
+        ASSERT_TRUE(mainWindow().Timer1().fire());
+}
+
+std::vector<Bytes> EndToEnd::blocksSent()
+{
+    std::vector<Bytes> blocks;
+    for (const Bytes &f : framesSent())
+        if (f.size() > 3 && f[3] == firmwareBlock)
+            blocks.push_back(f);
+    return blocks;
+}
+
+void EndToEnd::startDownload(const rb::FolderItemPtr &image)
+{
+    korvane::main &w = mainWindow();
+    ASSERT_NO_FATAL_FAILURE(showPage(UpdateSW));
+    click(w.kenabsw());
+    poll(3); // the unit acknowledges the enable and answers the revision request
+    seam::answerNextDialog(image);
+    click(w.kfile());
+    ASSERT_EQ(w.desc().ListCount(), 1);
+    EXPECT_EQ(w.desc().List(0), image->Name());
+    ASSERT_TRUE(w.kstart().Enabled());
+    click(w.kstart());
+}
+
+void EndToEnd::expectLinkShown(bool up)
+{
+    korvane::vokey &key = mainWindow().showmidi();
+    EXPECT_TRUE(key.lit);
+    EXPECT_EQ(key.caption, up ? "Midi OK" : linkDown);
+    // Lime with a black caption, or red with a white one; the fill beside the caption shows it.
+    EXPECT_EQ(key.litcolor, up ? 0x00FF00u : 0xFF0000u);
+    EXPECT_EQ(key.TextLitcolor, up ? 0x000000u : 0xFFFFFFu);
+    EXPECT_EQ(key.surface().pixel(3, key.Height() / 2), up ? qRgb(0, 0xFF, 0) : qRgb(0xFF, 0, 0));
+}
+
+rb::FolderItemPtr EndToEnd::writeFile(const QString &name, const QByteArray &bytes)
+{
+    const QString path = files.filePath(name);
+    QFile file(path);
+    EXPECT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    EXPECT_EQ(file.write(bytes), bytes.size());
+    return std::make_shared<rb::FolderItem>(path);
+}
+
+// ---- Ports and settings
+
+TEST_F(EndToEnd, FirstRunChoosesThePortsWhichTheNextStartReopens)
+{
+    const QString settings = settingsFolder.filePath(QStringLiteral("korvane.ini"));
+    const int first = runProgram([&] {
+        EXPECT_EQ(seam::shownMessages(), QStringList{QStringLiteral("config file missing")});
+        EXPECT_FALSE(QFile::exists(settings));
+        EXPECT_EQ(io().midiin1().ListIndex(), 0);
+        EXPECT_EQ(io().midiin1().Text(), "Select");
+        EXPECT_EQ(io().midiout1().ListIndex(), 0);
+        EXPECT_EQ(io().midiout1().Text(), "Select");
+        EXPECT_FALSE(sim::isOpen(UnitIn));
+        EXPECT_FALSE(sim::isOpen(UnitOut));
+        expectLinkShown(false);
+        EXPECT_FALSE(io().Visible());
+
+        click(mainWindow().showmidi()); // "click here to select port"
+        ASSERT_TRUE(io().Visible());
+        ASSERT_NO_FATAL_FAILURE(chooseRow(io().midiin1(), rowOf(io().midiin1(), portRow(UnitIn))));
+        EXPECT_TRUE(sim::isOpen(UnitIn));
+        expectLinkShown(false);
+        ASSERT_NO_FATAL_FAILURE(chooseRow(io().midiout1(), rowOf(io().midiout1(), portRow(UnitOut))));
+        EXPECT_TRUE(sim::isOpen(UnitOut));
+        expectLinkShown(true);
+        click(io().khide());
+        EXPECT_FALSE(io().Visible());
+        expectLinkShown(true);
+
+        const QStringList lines = settingsLines(settings);
+        EXPECT_EQ(lines.size(), 256);
+        EXPECT_EQ(lines.mid(0, 4), (QStringList{QStringLiteral("Minport"), portRow(UnitIn),
+                                                QStringLiteral("Moutport"), portRow(UnitOut)}));
+        EXPECT_EQ(seam::shownMessages(), QStringList{QStringLiteral("config file missing")});
+        click(mainWindow().kclose());
+    });
+    EXPECT_EQ(first, 0);
+    EXPECT_FALSE(sim::isOpen(UnitIn)) << "the ports close as the program ends";
+    EXPECT_FALSE(sim::isOpen(UnitOut));
+
+    seam::reset();
+    const int second = runProgram([&] {
+        EXPECT_TRUE(seam::shownMessages().isEmpty()) << seam::shownMessages().join('|').toStdString();
+        EXPECT_EQ(io().midiin1().Text(), portRow(UnitIn));
+        EXPECT_EQ(io().midiout1().Text(), portRow(UnitOut));
+        EXPECT_TRUE(sim::isOpen(UnitIn));
+        EXPECT_TRUE(sim::isOpen(UnitOut));
+        expectLinkShown(true);
+        // The reopened ports carry a request and its answer.
+        click(mainWindow().kreadeprom());
+        poll();
+        EXPECT_EQ(mainWindow().corerev().Caption(), "Core 02.05 Build 00.1A HW 01.00");
+        ASSERT_NO_FATAL_FAILURE(chooseMenu(mainWindow().FileMenu(), mainWindow().FileQuit()));
+    });
+    EXPECT_EQ(second, 0);
+    EXPECT_EQ(sim::openCount(UnitIn), 2);
+    EXPECT_EQ(sim::openCount(UnitOut), 2);
+}
+
+// ---- Firmware download
+
+struct ImageCase {
+    const char *name;
+    Bytes image;
+};
+
+void PrintTo(const ImageCase &c, std::ostream *os)
+{
+    *os << c.image.size() << " bytes";
+}
+
+class Download : public EndToEnd, public ::testing::WithParamInterface<ImageCase>
+{
+};
+
+TEST_P(Download, EveryByteArrivesOnceInOrderAndTheProgressEndsAtTheFullCount)
+{
+    const Bytes &image = GetParam().image;
+    const rb::FolderItemPtr bin = writeImage(image);
+    const std::vector<Bytes> expected = blockFrames(image);
+    saveUnitPorts();
+    const int exitCode = runProgram([&] {
+        ASSERT_NO_FATAL_FAILURE(startDownload(bin));
+        ASSERT_TRUE(pollUntil(finished, int(expected.size()) + 2))
+            << mainWindow().lcount().Caption().toStdString();
+        EXPECT_EQ(sim::unitImage(), image);
+        EXPECT_TRUE(sim::unitImageComplete());
+        EXPECT_EQ(sim::unitBlockSizes(), blockSizes(image.size()));
+        EXPECT_EQ(blocksSent(), expected);
+
+        korvane::main &w = mainWindow();
+        EXPECT_EQ(seam::beepCount(), 3);
+        EXPECT_EQ(w.DCount().Caption(), QString::number(image.size()));
+        EXPECT_EQ(w.pbar().Maximum(), int(image.size()));
+        EXPECT_EQ(w.pbar().Value(), int(image.size()));
+        EXPECT_FALSE(w.pbar().Visible());
+        EXPECT_FALSE(w.kabort().Enabled());
+        // An empty image finishes inside Start, whose last step shows the (disabled) key.
+        if (!image.empty()) {
+            EXPECT_FALSE(w.kabort().Visible());
+        }
+        EXPECT_FALSE(w.kstart().Enabled());
+        EXPECT_TRUE(w.KReset().Enabled());
+        EXPECT_TRUE(w.kclose().Enabled());
+        EXPECT_TRUE(seam::shownMessages().isEmpty()) << seam::shownMessages().join('|').toStdString();
+        click(w.kclose());
+    });
+    EXPECT_EQ(exitCode, 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(Images, Download,
+                         ::testing::Values(ImageCase{"Empty", {}}, ImageCase{"OneByte", pattern(1)},
+                                           ImageCase{"OneShortOfABlock", pattern(21)},
+                                           ImageCase{"OneBlock", pattern(22)},
+                                           ImageCase{"OneBlockAndOneByte", pattern(23)},
+                                           ImageCase{"FiveThousandBytes", pattern(5000)},
+                                           ImageCase{"EveryByteValueShuffled", everyByteValueShuffled()}),
+                         [](const ::testing::TestParamInfo<ImageCase> &info) { return info.param.name; });
+
+TEST_F(EndToEnd, AbortStopsTheDownloadAndTheNextStartSendsTheWholeImage)
+{
+    const Bytes image = pattern(5000);
+    const rb::FolderItemPtr bin = writeImage(image);
+    const std::vector<Bytes> expected = blockFrames(image);
+    saveUnitPorts();
+    sim::setUnitLag(1); // one acknowledgement per tick of the poller
+    const int exitCode = runProgram([&] {
+        korvane::main &w = mainWindow();
+        ASSERT_NO_FATAL_FAILURE(startDownload(bin));
+        poll(20);
+        ASSERT_TRUE(w.kabort().Visible());
+        ASSERT_TRUE(w.lcount().Caption().startsWith('$'));
+        click(w.kabort());
+        EXPECT_EQ(w.lcount().Caption(), "Aborted");
+        EXPECT_FALSE(w.kabort().Visible());
+        EXPECT_FALSE(w.pbar().Visible());
+        EXPECT_TRUE(w.kclose().Enabled());
+        EXPECT_TRUE(w.KReset().Enabled());
+        EXPECT_FALSE(w.kstart().Enabled());
+        EXPECT_FALSE(w.kfile().Enabled());
+        EXPECT_EQ(seam::beepCount(), 0);
+
+        const std::vector<Bytes> before = framesSent();
+        poll(10); // the acknowledgement of the last block still comes in
+        EXPECT_EQ(framesSent(), before) << "sent after Abort";
+        const std::vector<Bytes> sent = blocksSent();
+        ASSERT_GT(sent.size(), 2u);
+        ASSERT_LT(sent.size(), expected.size() - 1);
+        EXPECT_EQ(sent, firstOf(expected, sent.size()));
+        EXPECT_EQ(sim::unitImage(),
+                  Bytes(image.begin(), image.begin() + std::ptrdiff_t(sent.size() * blockBytes)));
+        EXPECT_FALSE(sim::unitImageComplete());
+
+        // Abort, then Reset and try again: Enable comes back when Reset's countdown has run out.
+        click(w.KReset());
+        ASSERT_NO_FATAL_FAILURE(tick(10));
+        ASSERT_TRUE(w.kenabsw().Enabled());
+        sim::clearReceived(UnitOut);
+        click(w.kenabsw()); // opens the chosen file again from its start
+        poll(3);
+        ASSERT_TRUE(w.kstart().Enabled());
+        click(w.kstart());
+        ASSERT_TRUE(pollUntil(finished, int(expected.size()) + 5)) << w.lcount().Caption().toStdString();
+        EXPECT_EQ(sim::unitImage(), image);
+        EXPECT_TRUE(sim::unitImageComplete());
+        EXPECT_EQ(blocksSent(), expected);
+        EXPECT_EQ(w.DCount().Caption(), "5000");
+        click(w.kclose());
+    });
+    EXPECT_EQ(exitCode, 0);
+}
+
+struct StallCase {
+    const char *name;
+    sim::Mode mode;
+    bool unitKeepsTheLastBlock; // a silent unit takes the block it does not acknowledge
+};
+
+void PrintTo(const StallCase &c, std::ostream *os)
+{
+    *os << c.name;
+}
+
+class UnitStops : public EndToEnd, public ::testing::WithParamInterface<StallCase>
+{
+};
+
+TEST_P(UnitStops, TheDownloadWaitsWithoutRepeatingABlockUntilFileAbort)
+{
+    const Bytes image = pattern(2000);
+    const rb::FolderItemPtr bin = writeImage(image);
+    const std::vector<Bytes> expected = blockFrames(image);
+    saveUnitPorts();
+    sim::setUnitLag(1);
+    const int exitCode = runProgram([&] {
+        korvane::main &w = mainWindow();
+        ASSERT_NO_FATAL_FAILURE(startDownload(bin));
+        poll(5);
+        sim::setUnitMode(GetParam().mode);
+        poll(10);
+        const std::vector<Bytes> frames = framesSent();
+        poll(50);
+        EXPECT_EQ(framesSent(), frames) << "the download waits";
+
+        const std::vector<Bytes> sent = blocksSent();
+        ASSERT_GT(sent.size(), 2u);
+        ASSERT_LT(sent.size(), expected.size() - 1);
+        EXPECT_EQ(sent, firstOf(expected, sent.size())) << "each block once, in order";
+        const std::size_t kept = GetParam().unitKeepsTheLastBlock ? sent.size() : sent.size() - 1;
+        EXPECT_EQ(sim::unitImage(), Bytes(image.begin(), image.begin() + std::ptrdiff_t(kept * blockBytes)));
+        // A negative acknowledgement is not counted.
+        EXPECT_EQ(io().ackcnt, answersWith(0x7F));
+        EXPECT_EQ(io().ackcount().Text(), QString::number(answersWith(0x7F)));
+        EXPECT_EQ(w.lcount().Caption(), "$" + QString::number(sent.size() * blockBytes, 16).toUpper());
+        EXPECT_TRUE(w.kabort().Visible());
+        EXPECT_FALSE(w.kclose().Enabled());
+        EXPECT_FALSE(w.KReset().Enabled());
+
+        ASSERT_NO_FATAL_FAILURE(chooseMenu(w.FileMenu(), w.FileAbort()));
+        EXPECT_EQ(w.lcount().Caption(), "Aborted");
+        EXPECT_FALSE(w.kabort().Visible());
+        EXPECT_TRUE(w.kclose().Enabled());
+        sim::setUnitMode(sim::Mode::Normal);
+        poll(5);
+        EXPECT_EQ(framesSent(), frames);
+        click(w.kclose());
+    });
+    EXPECT_EQ(exitCode, 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(Modes, UnitStops,
+                         ::testing::Values(StallCase{"Silent", sim::Mode::Silent, true},
+                                           StallCase{"NegativeAcknowledgements", sim::Mode::Nak, false}),
+                         [](const ::testing::TestParamInfo<StallCase> &info) { return info.param.name; });
+
+TEST_F(EndToEnd, RealTimeMessagesBetweenTheAnswersLeaveTheImageWhole)
+{
+    const Bytes image = everyByteValueShuffled();
+    const rb::FolderItemPtr bin = writeImage(image);
+    const std::vector<Bytes> expected = blockFrames(image);
+    saveUnitPorts();
+    sim::setUnitLag(1);
+    const int exitCode = runProgram([&] {
+        ASSERT_NO_FATAL_FAILURE(startDownload(bin));
+        int clocks = 0;
+        for (int i = 0; i < int(expected.size()) + 5 && !finished(); ++i) {
+            sim::queueShort(UnitIn, 0xF8); // timing clock
+            sim::queueShort(UnitIn, 0xFC); // stop
+            ++clocks;
+            poll();
+        }
+        ASSERT_TRUE(finished()) << mainWindow().lcount().Caption().toStdString();
+        EXPECT_EQ(sim::unitImage(), image);
+        EXPECT_TRUE(sim::unitImageComplete());
+        EXPECT_EQ(blocksSent(), expected);
+        // They did reach the program: each has its row.
+        int rows = 0;
+        for (int row = 0; row < io().eListin().ListCount(); ++row)
+            rows += io().eListin().List(row) == "realtime: F8 00 00 00 ";
+        EXPECT_EQ(rows, clocks);
+        click(mainWindow().kclose());
+    });
+    EXPECT_EQ(exitCode, 0);
+}
+
+// ---- Unit commands
+
+TEST_F(EndToEnd, RevisionReadFillsBothLabelsAndHoldsEnableAndReadForTenTicks)
+{
+    sim::setUnitRevision({0x02, 0x01, 0x03, 0x10, 0x00, 0xA5, 0x04, 0x02, 0x01, 0xFF});
+    saveUnitPorts();
+    const int exitCode = runProgram([&] {
+        korvane::main &w = mainWindow();
+        EXPECT_EQ(w.corerev().Caption(), "?.?");
+        EXPECT_EQ(w.mainrev().Caption(), "?.?");
+        ASSERT_TRUE(w.kenabsw().Enabled());
+        click(w.kreadeprom());
+        poll();
+        EXPECT_EQ(unitCommandCodes(), std::vector<std::uint8_t>{0x11});
+        EXPECT_EQ(w.corerev().Caption(), "Core 03.10 Build 00.A5 HW 02.01");
+        EXPECT_EQ(w.mainrev().Caption(), "Main 04.02 Build 01.FF");
+
+        EXPECT_FALSE(w.kenabsw().Enabled());
+        EXPECT_TRUE(w.kreadeprom().Enabled());
+        ASSERT_NO_FATAL_FAILURE(tick(1));
+        EXPECT_FALSE(w.kreadeprom().Enabled());
+        ASSERT_NO_FATAL_FAILURE(tick(8));
+        EXPECT_FALSE(w.kenabsw().Enabled());
+        EXPECT_FALSE(w.kreadeprom().Enabled());
+        ASSERT_NO_FATAL_FAILURE(tick(1));
+        EXPECT_TRUE(w.kenabsw().Enabled());
+        EXPECT_TRUE(w.kreadeprom().Enabled());
+        click(w.kclose());
+    });
+    EXPECT_EQ(exitCode, 0);
+}
+
+TEST_F(EndToEnd, IpAddressReadThenSetReachesTheUnit)
+{
+    saveUnitPorts();
+    const int exitCode = runProgram([&] {
+        korvane::main &w = mainWindow();
+        ASSERT_NO_FATAL_FAILURE(showPage(SetIP));
+        EXPECT_FALSE(w.ipaddr().Enabled());
+        EXPECT_FALSE(w.ksetip().Enabled());
+        click(w.kreadip());
+        poll();
+        EXPECT_EQ(w.ipaddr().Text(), "10.1.128.255");
+        ASSERT_TRUE(w.ipaddr().Enabled());
+        ASSERT_TRUE(w.ksetip().Enabled());
+
+        ASSERT_NO_FATAL_FAILURE(type(w.ipaddr(), QStringLiteral("192.168.1.20")));
+        click(w.ksetip());
+        poll();
+        EXPECT_EQ(sim::unitAddress(), (Bytes{192, 168, 1, 20}));
+        click(w.kreadip());
+        poll();
+        EXPECT_EQ(w.ipaddr().Text(), "192.168.1.20");
+        EXPECT_EQ(unitCommandCodes(), (std::vector<std::uint8_t>{0x33, 0x34, 0x33}));
+        EXPECT_EQ(answersWith(0x7E), 0);
+        click(w.kclose());
+    });
+    EXPECT_EQ(exitCode, 0);
+}
+
+TEST_F(EndToEnd, ResetAndFactoryResetSendTheirCommandsAndEnableReturnsAfterTheCountdown)
+{
+    saveUnitPorts();
+    const int exitCode = runProgram([&] {
+        korvane::main &w = mainWindow();
+        ASSERT_NO_FATAL_FAILURE(showPage(UpdateSW));
+        EXPECT_FALSE(w.KReset().Enabled());
+        EXPECT_FALSE(w.kfactory().Enabled());
+        click(w.kenabsw());
+        poll();
+        ASSERT_TRUE(w.KReset().Enabled());
+        click(w.KReset());
+        poll();
+        EXPECT_EQ(w.lcount().Caption(), "Finished");
+        EXPECT_EQ(seam::beepCount(), 3);
+        EXPECT_FALSE(w.kenabsw().Enabled());
+        ASSERT_TRUE(w.kfactory().Enabled());
+        click(w.kfactory());
+        poll();
+        EXPECT_EQ(unitCommandCodes(), (std::vector<std::uint8_t>{0x09, 0x11, 0x03, 0x32}));
+        EXPECT_EQ(answersWith(0x7F), 3);
+        EXPECT_EQ(io().ackcnt, 3);
+
+        ASSERT_NO_FATAL_FAILURE(tick(9));
+        EXPECT_FALSE(w.kenabsw().Enabled());
+        ASSERT_NO_FATAL_FAILURE(tick(1));
+        EXPECT_TRUE(w.kenabsw().Enabled());
+        EXPECT_TRUE(w.kfactory().Enabled()) << "only Enable turns Factory reset off";
+        click(w.kclose());
+    });
+    EXPECT_EQ(exitCode, 0);
+}
+
+// ---- Menus and what nothing caught
+
+TEST_F(EndToEnd, FileSaveCreatesTheUnitFileEmptyAndFileLoadChangesNothing)
+{
+    const QString unnamed = files.filePath(QStringLiteral("unit"));
+    const rb::FolderItemPtr kept = writeFile(QStringLiteral("kept.vot"), "keys\nnames\n");
+    const rb::FolderItemPtr loaded = writeFile(QStringLiteral("loaded.vot"), "first\r\nsecond\rthird");
+    saveUnitPorts();
+    const int exitCode = runProgram([&] {
+        korvane::main &w = mainWindow();
+        // File > Save with the mouse, under a name without ".vot".
+        seam::answerNextDialog(std::make_shared<rb::FolderItem>(unnamed));
+        ASSERT_NO_FATAL_FAILURE(chooseMenu(w.FileMenu(), w.FileSave()));
+        EXPECT_EQ(contents(unnamed + ".vot"), QByteArray());
+        EXPECT_FALSE(QFile::exists(unnamed));
+        // Its shortcut, onto a file that holds something.
+        seam::answerNextDialog(kept);
+        ASSERT_NO_FATAL_FAILURE(typeShortcut(Qt::Key_S));
+        EXPECT_EQ(contents(kept->NativePath()), QByteArray());
+        // A cancelled save creates nothing.
+        ASSERT_NO_FATAL_FAILURE(chooseMenu(w.FileMenu(), w.FileSave()));
+        EXPECT_EQ(QDir(files.path()).entryList(QDir::Files).size(), 3);
+
+        // File > Load, by its shortcut and with the mouse.
+        const QString position = w.lcount().Caption();
+        seam::answerNextDialog(loaded);
+        ASSERT_NO_FATAL_FAILURE(typeShortcut(Qt::Key_L));
+        seam::answerNextDialog(loaded);
+        ASSERT_NO_FATAL_FAILURE(chooseMenu(w.FileMenu(), w.FileLoad()));
+        EXPECT_EQ(contents(loaded->NativePath()), "first\r\nsecond\rthird");
+        EXPECT_EQ(w.lcount().Caption(), position);
+
+        const auto &dialogs = seam::shownDialogs();
+        ASSERT_EQ(dialogs.size(), 5u);
+        for (std::size_t i = 0; i < dialogs.size(); ++i) {
+            EXPECT_EQ(dialogs[i].saving, i < 3) << i;
+            EXPECT_EQ(dialogs[i].title, "Select a VRQ-1 file") << i;
+        }
+        EXPECT_EQ(dialogs[0].suggestedFileName, "VRQ1.vot");
+        EXPECT_TRUE(seam::shownMessages().isEmpty()) << seam::shownMessages().join('|').toStdString();
+        EXPECT_TRUE(framesSent().empty());
+        click(w.kclose());
+    });
+    EXPECT_EQ(exitCode, 0);
+}
+
+TEST_F(EndToEnd, AnUncaughtIndexErrorIsShownOnceAndTheProgramGoesOn)
+{
+    saveUnitPorts();
+    const int exitCode = runProgram([&] {
+        // No control of the program raises one; an event handler that does stands in for it.
+        rb::dispatch([] { throw rb::OutOfBoundsException(QStringLiteral("row 7 of 3")); });
+        EXPECT_EQ(seam::shownMessages(), QStringList{indexError});
+        rb::dispatch([] { throw rb::NilObjectException(); });
+        EXPECT_EQ(seam::shownMessages(), QStringList{indexError}) << "a nil object shows nothing";
+
+        click(mainWindow().kreadeprom());
+        poll();
+        EXPECT_EQ(mainWindow().mainrev().Caption(), "Main 03.01 Build 00.2C");
+        click(mainWindow().kclose());
+    });
+    EXPECT_EQ(exitCode, 0);
+}
+
+} // namespace
