@@ -90,7 +90,9 @@ void main::kstart_Action()
     kclose().Enabled(false);
     midisr::downfw = true;
     rxdatarq();
-    kabort().Visible(true);
+    // An empty image has already finished, and the finishing step hid the key.
+    if (midisr::downfw)
+        kabort().Visible(true);
 }
 
 void main::rxdatarq()
