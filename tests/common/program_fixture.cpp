@@ -142,4 +142,20 @@ std::vector<Bytes> ProgramTest::framesSent()
     return frames;
 }
 
+QStringList ProgramTest::rows(const rb::Listbox &list)
+{
+    QStringList texts;
+    for (int row = 0; row < list.ListCount(); ++row)
+        texts << list.List(row);
+    return texts;
+}
+
+QStringList ProgramTest::rows(const rb::PopupMenu &menu)
+{
+    QStringList texts;
+    for (int row = 0; row < menu.ListCount(); ++row)
+        texts << menu.List(row);
+    return texts;
+}
+
 } // namespace korvanetest

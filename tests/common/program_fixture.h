@@ -9,11 +9,16 @@
 #include "midilink/midiio.h"
 #include "tests/sim/simmidi.h"
 
+#include <QStringList>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <ostream>
 #include <vector>
+
+// Texts in test failures, readable.
+inline void PrintTo(const QString &s, std::ostream *os) { *os << '"' << s.toStdString() << '"'; }
 
 namespace korvanetest {
 
@@ -57,6 +62,10 @@ protected:
 
     // What the unit received, and the frames written on its port.
     static std::vector<Bytes> framesSent();
+
+    // The rows of a list or a popup menu, top first.
+    static QStringList rows(const rb::Listbox &list);
+    static QStringList rows(const rb::PopupMenu &menu);
 
     QTemporaryDir settingsFolder;
     korvane::App app;
