@@ -81,6 +81,13 @@ void ProgramTest::openProgram()
     rb::dispatch([this] { app.Event_Open(); });
 }
 
+void ProgramTest::openFirstRun()
+{
+    openProgram();
+    ASSERT_EQ(rb::testseam::shownMessages(), QStringList({QStringLiteral("config file missing")}));
+    rb::testseam::reset();
+}
+
 void ProgramTest::saveUnitPorts()
 {
     korvane::config::initconfig(QStringLiteral("korvane"));

@@ -48,6 +48,9 @@ protected:
     // The application's open event: the settings opened, the main window shown (which creates the
     // MIDI window, opens the saved ports and reports the link state).
     void openProgram();
+    // The same on a first run: no settings file yet, so no saved ports. The settings store's
+    // message about the missing file is checked and forgotten.
+    void openFirstRun();
     // Saves both unit ports in the settings, so that the windows open them.
     void saveUnitPorts();
 
