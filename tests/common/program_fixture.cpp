@@ -14,6 +14,7 @@
 #include <QComboBox>
 #include <QLineEdit>
 #include <QStyleHints>
+#include <QTabBar>
 #include <QTest>
 
 namespace korvanetest {
@@ -139,6 +140,16 @@ void ProgramTest::type(rb::TextField &field, const QString &text)
     edit->selectAll();
     QTest::keyClick(edit, Qt::Key_Delete);
     QTest::keyClicks(edit, text);
+}
+
+void ProgramTest::chooseTab(rb::TabPanel &panel, int page)
+{
+    auto *bar = panel.widget()->findChild<QTabBar *>();
+    ASSERT_NE(bar, nullptr);
+    ASSERT_TRUE(bar->isVisible()) << panel.Name().toStdString() << " is not on screen";
+    ASSERT_LT(page, bar->count());
+    QTest::mouseClick(bar, Qt::LeftButton, {}, bar->tabRect(page).center());
+    ASSERT_EQ(panel.Value(), page);
 }
 
 std::vector<Bytes> ProgramTest::framesSent()

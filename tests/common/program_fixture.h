@@ -62,6 +62,7 @@ protected:
     static void click(rb::RectControl &control);
     static void chooseRow(rb::PopupMenu &menu, int row);
     static void type(rb::TextField &field, const QString &text);   // replaces the field's text
+    static void chooseTab(rb::TabPanel &panel, int page);           // a click on the page's tab
 
     // What the unit received, and the frames written on its port.
     static std::vector<Bytes> framesSent();
