@@ -232,6 +232,10 @@ struct SendCase {
     Bytes sent;  // what reached the unit's port
     QStringList messages;
 };
+void PrintTo(const SendCase &c, std::ostream *os)
+{
+    *os << c.name;
+}
 
 class Send : public MidiWindow, public ::testing::WithParamInterface<SendCase>
 {
@@ -340,6 +344,10 @@ struct LinkCase {
     bool inputFails, outputFails;
     QString link;
 };
+void PrintTo(const LinkCase &c, std::ostream *os)
+{
+    *os << c.name;
+}
 
 class LinkState : public MidiWindow, public ::testing::WithParamInterface<LinkCase>
 {
@@ -369,6 +377,10 @@ struct ResizeCase {
     QSize size;    // asked for
     int listWidth; // of "Input Events" and "Output Events" afterwards
 };
+void PrintTo(const ResizeCase &c, std::ostream *os)
+{
+    *os << c.name;
+}
 
 class Resize : public MidiWindow, public ::testing::WithParamInterface<ResizeCase>
 {

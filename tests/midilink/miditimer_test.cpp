@@ -98,6 +98,10 @@ struct NoStreamCase {
     const char *name;
     bool chooseThenSelect; // else no input device was ever chosen
 };
+void PrintTo(const NoStreamCase &c, std::ostream *os)
+{
+    *os << c.name;
+}
 
 class WithoutAStream : public Poller, public ::testing::WithParamInterface<NoStreamCase>
 {

@@ -120,6 +120,10 @@ struct SavedRowCase {
     int inRow, outRow; // chosen at start
     QString link;
 };
+void PrintTo(const SavedRowCase &c, std::ostream *os)
+{
+    *os << c.name;
+}
 
 class SavedRows : public PortSelectors, public ::testing::WithParamInterface<SavedRowCase>
 {
@@ -167,6 +171,10 @@ struct FailedOpenCase {
     int row, device;               // then fails to open
     QStringList events;            // from the failing choice on
 };
+void PrintTo(const FailedOpenCase &c, std::ostream *os)
+{
+    *os << c.name;
+}
 
 class FailedOpen : public PortSelectors, public ::testing::WithParamInterface<FailedOpenCase>
 {
@@ -360,6 +368,10 @@ struct DeviceListCase {
     // even when the saved rows are no longer listed.
     QString link;
 };
+void PrintTo(const DeviceListCase &c, std::ostream *os)
+{
+    *os << c.name;
+}
 
 // Changes the device list; the list every other test expects is put back afterwards.
 class ChangedDeviceList : public PortSelectors, public ::testing::WithParamInterface<DeviceListCase>
