@@ -5,8 +5,25 @@
 #include "rbframework/text.h"
 #include "support/vosr.h"
 
+#include <QRegularExpression>
+
 namespace korvane
 {
+
+namespace
+{
+
+// The byte a typed token stands for: the low 8 bits of the hexadecimal number that its leading
+// digits make, reading stopping at the first other character ("1F7" gives F7, "7G" gives 07, "G7"
+// gives 00). Only the last two of those digits are read: Val's double would round away the low bits
+// of a long token.
+int tokenByte(const QString &token)
+{
+    static const QRegularExpression leadingDigits(QStringLiteral("^[0-9A-Fa-f]*"));
+    return rb::ToInt32(rb::Val("&h" + rb::Right(leadingDigits.match(token).captured(), 2)));
+}
+
+} // namespace
 
 midiio::midiio() : rb::Window(QStringLiteral("Select Midi Input and Output Ports"), 0, 0, 756, 438)
 {
@@ -109,13 +126,10 @@ void midiio::sendmidi_Action()
     QString text = midistring().Text();
     if (text.isEmpty())
         return;
-    // Tokens are separated by single blanks; each is read as a hexadecimal number and gives one byte
-    // (its low 8 bits). An empty token gives 0x00.
+    // Tokens are separated by single blanks; each gives one byte. An empty token gives 0x00.
     QString bytes;
-    while (!text.isEmpty()) {
-        const QString token = vosr::splitspace2(text);
-        bytes += rb::ChrB(rb::ToInt32(rb::Val("&h" + token)));
-    }
+    while (!text.isEmpty())
+        bytes += rb::ChrB(tokenByte(vosr::splitspace2(text)));
     outlong(std::make_shared<rb::MemoryBlock>(bytes.toLatin1()));
 }
 

@@ -17,18 +17,21 @@ void miditimer::Event_Action()
     auto input = [] { return rb::window<midiio>().midiin1().stream; };
     if (!input())
         return;
-    // Drain the queue. 0 ends the tick; so does an error, which is not reported: a message box
-    // every tick would lock the user out, and reading goes on at the next tick. A Read that finds
-    // nothing (PortMidi reporting an overflow, say) is followed by another Poll; a second failure in
-    // a row ends the tick, so a stream that keeps failing cannot hold the user interface.
+    // Drain the queue. An error of Poll ends the tick and is not reported: a message box every tick
+    // would lock the user out, and reading goes on at the next tick. When Poll finds nothing
+    // waiting, one Read still ends the tick: PortMidi reports an overflow of its queue only to a Read
+    // of the emptied queue, and takes no more input until it has been reported. A Read that finds
+    // nothing is followed by another Poll; a second failure in a row ends the tick, so a stream that
+    // keeps failing cannot hold the user interface.
     int failedReads = 0;
     for (;;) {
         const PortMidiStreamPtr polled = input();
-        if (!polled || polled->Poll() != 1)
+        const int waiting = polled ? polled->Poll() : -1;
+        if (waiting < 0)
             return;
         const PortMidiStreamPtr reading = input();
         if (!reading || reading->Read(d) <= 0 || !d) {
-            if (++failedReads > 1)
+            if (waiting == 0 || ++failedReads > 1)
                 return;
             continue;
         }

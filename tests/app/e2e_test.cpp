@@ -408,7 +408,7 @@ TEST_F(EndToEnd, AbortStopsTheDownloadAndTheNextStartSendsTheWholeImage)
     const rb::FolderItemPtr bin = writeImage(image);
     const std::vector<Bytes> expected = blockFrames(image);
     saveUnitPorts();
-    sim::setUnitLag(1); // one acknowledgement per tick of the poller
+    sim::setUnitLag(3); // one acknowledgement per tick of the poller (a tick polls twice when idle)
     const int exitCode = runProgram([&] {
         korvane::main &w = mainWindow();
         ASSERT_NO_FATAL_FAILURE(startDownload(bin));
@@ -476,7 +476,7 @@ TEST_P(UnitStops, TheDownloadWaitsWithoutRepeatingABlockUntilFileAbort)
     const rb::FolderItemPtr bin = writeImage(image);
     const std::vector<Bytes> expected = blockFrames(image);
     saveUnitPorts();
-    sim::setUnitLag(1);
+    sim::setUnitLag(3);
     const int exitCode = runProgram([&] {
         korvane::main &w = mainWindow();
         ASSERT_NO_FATAL_FAILURE(startDownload(bin));
@@ -524,7 +524,7 @@ TEST_F(EndToEnd, RealTimeMessagesBetweenTheAnswersLeaveTheImageWhole)
     const rb::FolderItemPtr bin = writeImage(image);
     const std::vector<Bytes> expected = blockFrames(image);
     saveUnitPorts();
-    sim::setUnitLag(1);
+    sim::setUnitLag(3);
     const int exitCode = runProgram([&] {
         ASSERT_NO_FATAL_FAILURE(startDownload(bin));
         int clocks = 0;

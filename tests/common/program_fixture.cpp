@@ -15,6 +15,7 @@
 #include <QFile>
 #include <QLineEdit>
 #include <QStyleHints>
+#include <QTabBar>
 #include <QTest>
 
 namespace korvanetest {
@@ -92,6 +93,13 @@ void ProgramTest::openProgram()
     rb::dispatch([this] { app.Event_Open(); });
 }
 
+void ProgramTest::openFirstRun()
+{
+    openProgram();
+    ASSERT_EQ(rb::testseam::shownMessages(), QStringList({QStringLiteral("config file missing")}));
+    rb::testseam::reset();
+}
+
 void SimulatedUnitTest::saveUnitPorts()
 {
     korvane::config::initconfig(QStringLiteral("korvane"));
@@ -156,12 +164,38 @@ void SimulatedUnitTest::type(rb::TextField &field, const QString &text)
     QTest::keyClicks(edit, text);
 }
 
+void SimulatedUnitTest::chooseTab(rb::TabPanel &panel, int page)
+{
+    auto *bar = panel.widget()->findChild<QTabBar *>();
+    ASSERT_NE(bar, nullptr);
+    ASSERT_TRUE(bar->isVisible()) << panel.Name().toStdString() << " is not on screen";
+    ASSERT_LT(page, bar->count());
+    QTest::mouseClick(bar, Qt::LeftButton, {}, bar->tabRect(page).center());
+    ASSERT_EQ(panel.Value(), page);
+}
+
 std::vector<Bytes> SimulatedUnitTest::framesSent()
 {
     std::vector<Bytes> frames;
     for (const sim::Message &m : sim::received(UnitOut))
         frames.push_back(m.bytes);
     return frames;
+}
+
+QStringList SimulatedUnitTest::rows(const rb::Listbox &list)
+{
+    QStringList texts;
+    for (int row = 0; row < list.ListCount(); ++row)
+        texts << list.List(row);
+    return texts;
+}
+
+QStringList SimulatedUnitTest::rows(const rb::PopupMenu &menu)
+{
+    QStringList texts;
+    for (int row = 0; row < menu.ListCount(); ++row)
+        texts << menu.List(row);
+    return texts;
 }
 
 } // namespace korvanetest

@@ -10,6 +10,7 @@
 #include "rbframework/memoryblock.h"
 #include "tests/sim/simmidi.h"
 
+#include <QStringList>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
@@ -66,9 +67,14 @@ protected:
     static void click(rb::RectControl &control);
     static void chooseRow(rb::PopupMenu &menu, int row);
     static void type(rb::TextField &field, const QString &text);   // replaces the field's text
+    static void chooseTab(rb::TabPanel &panel, int page);           // a click on the page's tab
 
     // What the unit received, and the frames written on its port.
     static std::vector<Bytes> framesSent();
+
+    // The rows of a list or a popup menu, top first.
+    static QStringList rows(const rb::Listbox &list);
+    static QStringList rows(const rb::PopupMenu &menu);
 
     QTemporaryDir settingsFolder;
 };
@@ -82,6 +88,9 @@ protected:
     // The application's open event: the settings opened, the main window shown (which creates the
     // MIDI window, opens the saved ports and reports the link state).
     void openProgram();
+    // The same on a first run: no settings file yet, so no saved ports. The settings store's
+    // message about the missing file is checked and forgotten.
+    void openFirstRun();
 
     korvane::App app;
 };
