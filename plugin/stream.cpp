@@ -99,7 +99,14 @@ int32_t writeSysExRun(PortMidiStream *stream, PmTimestamp when, const unsigned c
     if (!start || sysExEnd(start, size) < 0)
         return pmBadData;   // nothing sent: PortMidi would read on past the data looking for 0xF7
     // PortMidi stops at the 0xF7 found above and only reads the bytes.
-    return Pm_WriteSysEx(stream, when, const_cast<unsigned char *>(start));
+    auto *bytes = const_cast<unsigned char *>(start);
+    const PmError err = Pm_WriteSysEx(stream, when, bytes);
+    // A message whose writing failed part-way stays open inside PortMidi, which then refuses the
+    // next message that begins with 0xF0 (pmBadData) and closes it in doing so. That refusal says
+    // nothing about this message: send it again, once, so that no message is lost to an earlier one.
+    if (err == pmBadData && start[0] == 0xF0)
+        return Pm_WriteSysEx(stream, when, bytes);
+    return err;
 }
 
 // ---- Members --------------------------------------------------------------------------------

@@ -266,6 +266,20 @@ TEST_F(SimOutput, WriteSysExFromABlockSendsUpToAndIncludingTheFirstF7)
     }
 }
 
+TEST_F(SimOutput, AMessageAfterAFailedWriteIsSent)
+{
+    Obj out = openedOutput(kSynth);
+    const QByteArray frame = QByteArray::fromHex("F07E7F0900F7");
+    sim::failWrites(kSynth, "unplugged");
+    EXPECT_EQ(writeSysExString(out, &frame), pmHostError);
+    sim::failWrites(kSynth, "");
+    sim::clearReceived(kSynth);
+
+    const QByteArray next = QByteArray::fromHex("F07E7F1100F7");
+    EXPECT_EQ(writeSysExString(out, &next), pmNoError);
+    EXPECT_EQ(sim::receivedBytes(kSynth), (Bytes{0xF0, 0x7E, 0x7F, 0x11, 0x00, 0xF7}));
+}
+
 TEST_F(SimOutput, WriteSysExFromAString)
 {
     Obj out = openedOutput(kSynth);
