@@ -110,22 +110,17 @@ void main::rxdatarq()
 
 void main::Downdone()
 {
-    midisr::downfw = false;
-    kfile().Enabled(false);
-    KReset().Enabled(true);
-    kabort().Enabled(false);
-    kstart().Enabled(false);
-    kclose().Enabled(true);
-    if (midisr::stream)
-        midisr::stream->Close();
-    pbar().Visible(false);
-    lcount().Caption(QStringLiteral("Finished"));
-    kabort().Visible(false);
+    endDownload(QStringLiteral("Finished"));
     for (int i = 0; i < 3; ++i)
         rb::Beep();
 }
 
 void main::Abort()
+{
+    endDownload(QStringLiteral("Aborted"));
+}
+
+void main::endDownload(const QString &position)
 {
     midisr::downfw = false;
     kfile().Enabled(false);
@@ -136,7 +131,7 @@ void main::Abort()
     if (midisr::stream)
         midisr::stream->Close();
     pbar().Visible(false);
-    lcount().Caption(QStringLiteral("Aborted"));
+    lcount().Caption(position);
     kabort().Visible(false);
 }
 

@@ -128,6 +128,9 @@ class main : public rb::Window
     void _CreateControls0();
     void _CreateControls1();
     rb::MenuItem &menuItem(const char *name) const;
+    // The end of a download, finished or aborted: the buttons switched back, the image closed, the
+    // progress bar and the Abort key hidden, the position label showing the outcome.
+    void endDownload(const QString &position);
 
     rb::TabPanel *TabPanel1_;
     rb::GroupBox *dlbox_;
