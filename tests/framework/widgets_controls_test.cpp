@@ -7,8 +7,10 @@
 #include "rbframework/window.h"
 
 #include <QComboBox>
+#include <QImage>
 #include <QStringList>
 #include <gtest/gtest.h>
+#include <utility>
 
 namespace {
 
@@ -21,6 +23,23 @@ protected:
     void TearDown() override { rb::setUnhandledExceptionHandler({}); }
     Host w;
 };
+
+// The first and last columns in which the widget, drawn as it would be on screen, has dark pixels
+// (its text); (-1, -1) when there are none.
+std::pair<int, int> inkColumns(QWidget *w)
+{
+    const QImage img = w->grab().toImage();
+    int first = -1, last = -1;
+    for (int x = 0; x < img.width(); ++x)
+        for (int y = 0; y < img.height(); ++y)
+            if (qGray(img.pixel(x, y)) < 100) {
+                if (first < 0)
+                    first = x;
+                last = x;
+                break;
+            }
+    return {first, last};
+}
 
 rb::PopupMenu &popupWithRows(rb::Window &w, int rows)
 {
@@ -256,6 +275,30 @@ TEST_F(Controls, ButtonsTextsAndProgressBar)
     EXPECT_EQ(w.control<rb::ProgressBar>(QStringLiteral("PBAR")), &p) << "names ignore letter case";
     EXPECT_EQ(w.control<rb::Label>(QStringLiteral("pbar")), nullptr) << "wrong kind";
     EXPECT_EQ(w.Control(QStringLiteral("none")), nullptr);
+}
+
+TEST_F(Controls, LabelTextAlignCountsLeftCentreRight)
+{
+    // A label's codes have no "default" entry, unlike a text field's Alignment: 2 is right, as
+    // the main window's byte count expects.
+    enum Where { Left, Centre, Right };
+    const struct {
+        int align, stored;
+        Where where;
+    } cases[] = {{0, 0, Left}, {1, 1, Centre}, {2, 2, Right}, {3, 2, Right}, {-1, 0, Left}};
+    for (const auto &c : cases) {
+        rb::Label l(w, QStringLiteral("DCount"), 241, 371, 98, 20, QStringLiteral("3072"));
+        l.TextAlign(c.align);
+        EXPECT_EQ(l.TextAlign(), c.stored) << c.align;
+        const auto [first, last] = inkColumns(l.widget());
+        ASSERT_GE(first, 0) << "the text is drawn";
+        const int leftGap = first, rightGap = l.Width() - 1 - last;
+        switch (c.where) {
+        case Left: EXPECT_LT(leftGap, 5) << c.align; break;
+        case Centre: EXPECT_NEAR(leftGap, rightGap, 3) << c.align; break;
+        case Right: EXPECT_LT(rightGap, 5) << c.align; break;
+        }
+    }
 }
 
 } // namespace
