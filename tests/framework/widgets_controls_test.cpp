@@ -2,11 +2,15 @@
 #include "rbframework/controls.h"
 #include "rbframework/dispatch.h"
 #include "rbframework/exceptions.h"
+#include "rbframework/graphics.h"
 #include "rbframework/listbox.h"
 #include "rbframework/popupmenu.h"
 #include "rbframework/window.h"
 
+#include <QApplication>
 #include <QComboBox>
+#include <QFontInfo>
+#include <QFontMetricsF>
 #include <QImage>
 #include <QStringList>
 #include <gtest/gtest.h>
@@ -299,6 +303,28 @@ TEST_F(Controls, LabelTextAlignCountsLeftCentreRight)
         case Right: EXPECT_LT(rightGap, 5) << c.align; break;
         }
     }
+}
+
+TEST_F(Controls, TextSizeIsInThePointsOfDrawingSoFieldTextAndCanvasTextMatch)
+{
+    // The address field's text size 14: as large as text drawn at size 14, whatever the screen's
+    // dots per inch, so that "000.000.000.000" fits the field it was designed for.
+    const QString address = QStringLiteral("000.000.000.000");
+    auto &f = w.add<rb::TextField>(QStringLiteral("ipaddr"), 184, 103, 164, 26, address);
+    const int platformPixels = QFontInfo(f.widget()->font()).pixelSize();
+    rb::Picture pic(200, 40);
+    rb::Graphics &g = pic.graphics();
+    for (double size : {14.0, 12.0, 30.0, 9.6}) {
+        f.TextSize(size);
+        g.TextSize(size);
+        EXPECT_EQ(f.TextSize(), size);
+        EXPECT_EQ(QFontInfo(f.widget()->font()).pixelSize(), qRound(size)) << size;
+        EXPECT_NEAR(QFontMetricsF(f.widget()->font()).horizontalAdvance(address), g.StringWidth(address), 1.0)
+            << size;
+    }
+    f.TextSize(0);
+    EXPECT_EQ(f.TextSize(), 0);
+    EXPECT_EQ(QFontInfo(f.widget()->font()).pixelSize(), platformPixels) << "0 is the platform's size";
 }
 
 } // namespace
