@@ -27,11 +27,22 @@ QString unifiedLineEnds(QString t)
     return t;
 }
 
+// A text field's Alignment: 0 default (left), 1 left, 2 centre, 3 right.
 Qt::Alignment horizontal(int a)
 {
     switch (a) {
     case 2: return Qt::AlignHCenter;
     case 3: return Qt::AlignRight;
+    default: return Qt::AlignLeft;
+    }
+}
+
+// A label's TextAlign counts without a default: 0 left, 1 centre, 2 right.
+Qt::Alignment labelHorizontal(int a)
+{
+    switch (a) {
+    case 1: return Qt::AlignHCenter;
+    case 2: return Qt::AlignRight;
     default: return Qt::AlignLeft;
     }
 }
@@ -87,9 +98,9 @@ void Label::Text(const QString &t) { static_cast<QLabel *>(widget())->setText(un
 
 void Label::TextAlign(int a)
 {
-    align_ = std::clamp(a, 0, 3);
+    align_ = std::clamp(a, 0, 2);
     auto *l = static_cast<QLabel *>(widget());
-    l->setAlignment(horizontal(align_) | (l->alignment() & Qt::AlignVertical_Mask));
+    l->setAlignment(labelHorizontal(align_) | (l->alignment() & Qt::AlignVertical_Mask));
 }
 
 bool Label::Multiline() const { return static_cast<QLabel *>(widget())->wordWrap(); }

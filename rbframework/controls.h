@@ -46,7 +46,7 @@ public:
     QString Caption() const { return Text(); }
     void Caption(const QString &t) { Text(t); }
     int TextAlign() const { return align_; }
-    void TextAlign(int a);            // 0 default (left), 1 left, 2 centre, 3 right
+    void TextAlign(int a);            // 0 left, 1 centre, 2 right
     bool Multiline() const;
     void Multiline(bool m);
 

@@ -99,16 +99,21 @@ void Graphics::FillRoundRect(int x, int y, int w, int h, int arcW, int arcH)
         return;
     const double rx = std::clamp(arcW, 0, w) / 2.0;
     const double ry = std::clamp(arcH, 0, h) / 2.0;
-    if (rx <= 0 || ry <= 0) {
+    if (rx <= 0 || ry <= 0 || w < 3 || h < 3) {
         FillRect(x, y, w, h);
         return;
     }
     QPainter p;
     if (!begin(p))
         return;
-    p.setPen(Qt::NoPen);
+    // The outline DrawRoundRect lights for the same area, and everything inside it: a shape filled
+    // and then outlined shows none of its fill outside the corners' curves.
+    QPen pen(toQColor(foreColor_));
+    pen.setWidth(1);
+    pen.setCosmetic(true);
+    p.setPen(pen);
     p.setBrush(toQColor(foreColor_));
-    p.drawRoundedRect(QRectF(x, y, w, h), rx, ry, Qt::AbsoluteSize);
+    p.drawRoundedRect(QRectF(x, y, w - 1, h - 1), rx, ry, Qt::AbsoluteSize);
     p.end();
     finished();
 }

@@ -101,8 +101,16 @@ void RectControl::TextSize(double points)
     textSize_ = points > 0 ? std::min(points, 1000.0) : 0;
     if (!widget_)
         return;
+    // The framework's points are screen pixels (72 dpi), as in Graphics, whatever the platform's
+    // font scaling; 0 goes back to the platform's size.
     QFont f = widget_->font();
-    f.setPointSizeF(textSize_ > 0 ? textSize_ : QApplication::font().pointSizeF());
+    const QFont platform = QApplication::font(widget_);
+    if (textSize_ > 0)
+        f.setPixelSize(std::max(1, qRound(textSize_)));
+    else if (platform.pixelSize() > 0)
+        f.setPixelSize(platform.pixelSize());
+    else
+        f.setPointSizeF(platform.pointSizeF());
     widget_->setFont(f);
 }
 

@@ -33,7 +33,8 @@ public:
     void SetFocus();
     void Refresh();        // repaint soon
 
-    // The text style of the control's own text (captions, labels, fields); 0 points: the default size.
+    // The text style of the control's own text (captions, labels, fields). Sizes are in the points
+    // of Graphics (screen pixels); 0 points: the default size.
     QString TextFont() const;
     void TextFont(const QString &name);   // "System" or empty: the platform's font
     double TextSize() const;

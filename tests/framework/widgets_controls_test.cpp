@@ -2,13 +2,19 @@
 #include "rbframework/controls.h"
 #include "rbframework/dispatch.h"
 #include "rbframework/exceptions.h"
+#include "rbframework/graphics.h"
 #include "rbframework/listbox.h"
 #include "rbframework/popupmenu.h"
 #include "rbframework/window.h"
 
+#include <QApplication>
 #include <QComboBox>
+#include <QFontInfo>
+#include <QFontMetricsF>
+#include <QImage>
 #include <QStringList>
 #include <gtest/gtest.h>
+#include <utility>
 
 namespace {
 
@@ -21,6 +27,23 @@ protected:
     void TearDown() override { rb::setUnhandledExceptionHandler({}); }
     Host w;
 };
+
+// The first and last columns in which the widget, drawn as it would be on screen, has dark pixels
+// (its text); (-1, -1) when there are none.
+std::pair<int, int> inkColumns(QWidget *w)
+{
+    const QImage img = w->grab().toImage();
+    int first = -1, last = -1;
+    for (int x = 0; x < img.width(); ++x)
+        for (int y = 0; y < img.height(); ++y)
+            if (qGray(img.pixel(x, y)) < 100) {
+                if (first < 0)
+                    first = x;
+                last = x;
+                break;
+            }
+    return {first, last};
+}
 
 rb::PopupMenu &popupWithRows(rb::Window &w, int rows)
 {
@@ -256,6 +279,52 @@ TEST_F(Controls, ButtonsTextsAndProgressBar)
     EXPECT_EQ(w.control<rb::ProgressBar>(QStringLiteral("PBAR")), &p) << "names ignore letter case";
     EXPECT_EQ(w.control<rb::Label>(QStringLiteral("pbar")), nullptr) << "wrong kind";
     EXPECT_EQ(w.Control(QStringLiteral("none")), nullptr);
+}
+
+TEST_F(Controls, LabelTextAlignCountsLeftCentreRight)
+{
+    // A label's codes have no "default" entry, unlike a text field's Alignment: 2 is right, as
+    // the main window's byte count expects.
+    enum Where { Left, Centre, Right };
+    const struct {
+        int align, stored;
+        Where where;
+    } cases[] = {{0, 0, Left}, {1, 1, Centre}, {2, 2, Right}, {3, 2, Right}, {-1, 0, Left}};
+    for (const auto &c : cases) {
+        rb::Label l(w, QStringLiteral("DCount"), 241, 371, 98, 20, QStringLiteral("3072"));
+        l.TextAlign(c.align);
+        EXPECT_EQ(l.TextAlign(), c.stored) << c.align;
+        const auto [first, last] = inkColumns(l.widget());
+        ASSERT_GE(first, 0) << "the text is drawn";
+        const int leftGap = first, rightGap = l.Width() - 1 - last;
+        switch (c.where) {
+        case Left: EXPECT_LT(leftGap, 5) << c.align; break;
+        case Centre: EXPECT_NEAR(leftGap, rightGap, 3) << c.align; break;
+        case Right: EXPECT_LT(rightGap, 5) << c.align; break;
+        }
+    }
+}
+
+TEST_F(Controls, TextSizeIsInThePointsOfDrawingSoFieldTextAndCanvasTextMatch)
+{
+    // The address field's text size 14: as large as text drawn at size 14, whatever the screen's
+    // dots per inch, so that "000.000.000.000" fits the field it was designed for.
+    const QString address = QStringLiteral("000.000.000.000");
+    auto &f = w.add<rb::TextField>(QStringLiteral("ipaddr"), 184, 103, 164, 26, address);
+    const int platformPixels = QFontInfo(f.widget()->font()).pixelSize();
+    rb::Picture pic(200, 40);
+    rb::Graphics &g = pic.graphics();
+    for (double size : {14.0, 12.0, 30.0, 9.6}) {
+        f.TextSize(size);
+        g.TextSize(size);
+        EXPECT_EQ(f.TextSize(), size);
+        EXPECT_EQ(QFontInfo(f.widget()->font()).pixelSize(), qRound(size)) << size;
+        EXPECT_NEAR(QFontMetricsF(f.widget()->font()).horizontalAdvance(address), g.StringWidth(address), 1.0)
+            << size;
+    }
+    f.TextSize(0);
+    EXPECT_EQ(f.TextSize(), 0);
+    EXPECT_EQ(QFontInfo(f.widget()->font()).pixelSize(), platformPixels) << "0 is the platform's size";
 }
 
 } // namespace

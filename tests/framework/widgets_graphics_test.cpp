@@ -80,6 +80,46 @@ TEST(Graphics, DrawRoundRectOutlineStaysInside)
     EXPECT_TRUE(isClear(at(p, 10, 7)));
 }
 
+TEST(Graphics, AFilledShapeStaysInsideTheOutlineOfItsKey)
+{
+    // A key's drawing: the fill inset by one pixel at the top and left, then the outline over the
+    // whole area. No fill may show outside the outline, at the right and bottom corners least of all.
+    const rb::Color black = rb::RGB(0, 0, 0);
+    const struct {
+        int w, h, rad;
+    } keys[] = {{450, 25, 6}, {82, 20, 6}, {40, 30, 12}};
+    for (const auto &k : keys) {
+        rb::Picture p(k.w, k.h);
+        rb::Graphics &g = p.graphics();
+        g.ForeColor(red);
+        g.FillRoundRect(1, 1, k.w - 1, k.h - 1, k.rad, k.rad);
+        g.ForeColor(black);
+        g.DrawRoundRect(0, 0, k.w, k.h, 6, 6);
+        auto isBlack = [&](int x, int y) { return at(p, x, y) == qRgba(0, 0, 0, 255); };
+        int outside = 0;
+        QString first;
+        for (int y = 0; y < k.h; ++y)
+            for (int x = 0; x < k.w; ++x) {
+                if (!isRed(at(p, x, y)))
+                    continue;
+                bool left = false, right = false, above = false, below = false;
+                for (int i = 0; i < x; ++i)
+                    left = left || isBlack(i, y);
+                for (int i = x + 1; i < k.w; ++i)
+                    right = right || isBlack(i, y);
+                for (int j = 0; j < y; ++j)
+                    above = above || isBlack(x, j);
+                for (int j = y + 1; j < k.h; ++j)
+                    below = below || isBlack(x, j);
+                if (!(left && right && above && below) && outside++ == 0)
+                    first = QStringLiteral("%1,%2").arg(x).arg(y);
+            }
+        EXPECT_EQ(outside, 0) << k.w << "x" << k.h << ": fill outside the outline, first at " << first.toStdString();
+        EXPECT_TRUE(isRed(at(p, k.w / 2, k.h / 2))) << "the key is filled";
+        EXPECT_TRUE(isRed(at(p, k.w - 2, k.h / 2))) << "up to the outline on the right";
+    }
+}
+
 TEST(Graphics, StringWidthMatchesTheDrawnText)
 {
     rb::Picture p(200, 40);
