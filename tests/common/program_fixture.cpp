@@ -13,7 +13,10 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QLineEdit>
+#include <QMenu>
+#include <QMenuBar>
 #include <QStyleHints>
+#include <QTabBar>
 #include <QTest>
 
 namespace korvanetest {
@@ -132,6 +135,37 @@ void ProgramTest::type(rb::TextField &field, const QString &text)
     edit->selectAll();
     QTest::keyClick(edit, Qt::Key_Delete);
     QTest::keyClicks(edit, text);
+}
+
+void ProgramTest::openTab(rb::TabPanel &panel, int page)
+{
+    auto *bar = qobject_cast<QTabBar *>(panel.focusTarget());
+    ASSERT_NE(bar, nullptr);
+    ASSERT_TRUE(bar->isVisible()) << panel.Name().toStdString() << " is not on screen";
+    ASSERT_LT(page, bar->count());
+    QTest::mouseClick(bar, Qt::LeftButton, {}, bar->tabRect(page).center());
+    ASSERT_EQ(panel.Value(), page) << "the click did not open the tab";
+}
+
+void ProgramTest::chooseMenuItem(rb::Window &window, const QString &itemName)
+{
+    rb::MenuBar *bar = window.MenuBar();
+    ASSERT_NE(bar, nullptr) << "the window has no menu bar";
+    rb::MenuItem *item = bar->Lookup(itemName);
+    ASSERT_NE(item, nullptr) << "no menu item " << itemName.toStdString();
+    rb::MenuItem *menu = item->Parent();
+    ASSERT_TRUE(menu && menu->Parent() == bar) << itemName.toStdString() << " is not an item of a menu";
+    auto *shown = window.widget()->findChild<QMenuBar *>();
+    ASSERT_TRUE(shown && shown->isVisible()) << "the menu bar is not on screen";
+    // A click on an inactive window makes it the active one first; the menu bar opens its menus only
+    // in the active window.
+    QApplication::setActiveWindow(window.widget());
+    QTest::mouseClick(shown, Qt::LeftButton, {}, shown->actionGeometry(menu->action()).center());
+    QMenu *popup = menu->menu();
+    ASSERT_TRUE(popup && popup->isVisible()) << "the menu " << menu->Name().toStdString() << " did not open";
+    ASSERT_TRUE(item->action()->isEnabled()) << itemName.toStdString() << " is disabled";
+    QTest::mouseClick(popup, Qt::LeftButton, {}, popup->actionGeometry(item->action()).center());
+    ASSERT_FALSE(popup->isVisible()) << "the menu did not close";
 }
 
 std::vector<Bytes> ProgramTest::framesSent()

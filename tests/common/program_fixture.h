@@ -54,6 +54,10 @@ protected:
     static void click(rb::RectControl &control);
     static void chooseRow(rb::PopupMenu &menu, int row);
     static void type(rb::TextField &field, const QString &text);   // replaces the field's text
+    // Opens a page of a tab panel with a mouse click on its tab.
+    static void openTab(rb::TabPanel &panel, int page);
+    // Chooses a menu item of the window's menu bar with the mouse: its menu's title, then the item.
+    static void chooseMenuItem(rb::Window &window, const QString &itemName);
 
     // What the unit received, and the frames written on its port.
     static std::vector<Bytes> framesSent();
