@@ -5,6 +5,7 @@
 #include "midilink/midisr.h"
 #include "support/config.h"
 
+#include "rbframework/application.h"
 #include "rbframework/dispatch.h"
 #include "rbframework/menu.h"
 #include "rbframework/testseam.h"
@@ -12,12 +13,16 @@
 #include <QAbstractItemView>
 #include <QApplication>
 #include <QComboBox>
+#include <QFileInfo>
 #include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
 #include <QStyleHints>
 #include <QTabBar>
 #include <QTest>
+#include <QTimer>
+
+#include <filesystem>
 
 namespace korvanetest {
 
@@ -84,6 +89,15 @@ void ProgramTest::openProgram()
     rb::dispatch([this] { app.Event_Open(); });
 }
 
+void ConnectedProgramTest::SetUp()
+{
+    ProgramTest::SetUp();
+    if (HasFatalFailure())
+        return;
+    saveUnitPorts();
+    openProgram();
+}
+
 void ProgramTest::saveUnitPorts()
 {
     korvane::config::initconfig(QStringLiteral("korvane"));
@@ -96,6 +110,38 @@ void ProgramTest::poll(int ticks)
 {
     for (int i = 0; i < ticks; ++i)
         io().miditimer1().fire();
+}
+
+void ProgramTest::tick(int ticks)
+{
+    for (int i = 0; i < ticks; ++i)
+        mainWindow().Timer1().fire();
+}
+
+int ProgramTest::exitCodeOfTheLoop()
+{
+    QTimer bound; // owned here: nothing fires after the call
+    bound.setSingleShot(true);
+    bool ended = false;
+    QObject::connect(&bound, &QTimer::timeout, [&ended] {
+        ended = true;
+        QCoreApplication::exit(-1);
+    });
+    bound.start(5000);
+    const int code = rb::RuntimeRun();
+    return ended ? -1 : code;
+}
+
+int ProgramTest::openHandles(const QString &path)
+{
+    const std::filesystem::path target = QFileInfo(path).canonicalFilePath().toStdString();
+    int n = 0;
+    for (const auto &fd : std::filesystem::directory_iterator("/proc/self/fd")) {
+        std::error_code error;
+        if (std::filesystem::read_symlink(fd.path(), error) == target && !error)
+            ++n;
+    }
+    return n;
 }
 
 void ProgramTest::click(rb::RectControl &control)

@@ -48,6 +48,14 @@ protected:
 
     // One tick of the MIDI window's poller, as its clock would fire it.
     void poll(int ticks = 1);
+    // Ticks of the main window's Timer1, as its clock would fire them.
+    static void tick(int ticks = 1);
+
+    // The exit code of the event loop when it runs now: a Quit asked for before it makes it end at
+    // once with its code. A loop that would run instead is ended after a bound, answering -1.
+    static int exitCodeOfTheLoop();
+    // This process's open handles on a file.
+    static int openHandles(const QString &path);
 
     // User input: a mouse click in the middle of the control (of its focus widget for a tab
     // panel), a row chosen from a popup menu with the mouse, text typed into a field.
@@ -64,6 +72,13 @@ protected:
 
     QTemporaryDir settingsFolder;
     korvane::App app;
+};
+
+// The program as a user with the unit connected starts it: both unit ports saved in the settings,
+// then the application's open event.
+class ConnectedProgramTest : public ProgramTest {
+protected:
+    void SetUp() override;
 };
 
 } // namespace korvanetest
