@@ -256,6 +256,7 @@ TEST_F(MainWindowLayout, InitialCaptionsAndStates)
     }
 
     EXPECT_EQ(w.desc().ListCount(), 0);
+    EXPECT_FALSE(w.desc().HasHeading());
     EXPECT_EQ(w.pbar().Value(), 0);
     EXPECT_EQ(w.pbar().Maximum(), 100);
     ASSERT_EQ(w.dbuglen().ListCount(), 5);
