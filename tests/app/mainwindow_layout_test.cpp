@@ -184,6 +184,7 @@ TEST_F(MainWindowLayout, EveryControlAtItsPlaceInItsContainer)
         EXPECT_EQ(c.Top(), p.top);
         EXPECT_EQ(c.Width(), p.width);
         EXPECT_EQ(c.Height(), p.height);
+        EXPECT_TRUE(c.widget()->parentWidget()->rect().contains(c.widget()->geometry())) << "not cut off";
         if (p.focus >= 0) {
             EXPECT_EQ(c.TabIndex(), p.focus);
         }
