@@ -5,6 +5,7 @@
 #include "midilink/midisr.h"
 #include "support/config.h"
 
+#include "rbframework/application.h"
 #include "rbframework/dispatch.h"
 #include "rbframework/menu.h"
 #include "rbframework/testseam.h"
@@ -13,10 +14,16 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QFile>
+#include <QFileInfo>
 #include <QLineEdit>
+#include <QMenu>
+#include <QMenuBar>
 #include <QStyleHints>
 #include <QTabBar>
 #include <QTest>
+#include <QTimer>
+
+#include <filesystem>
 
 namespace korvanetest {
 
@@ -100,6 +107,15 @@ void ProgramTest::openFirstRun()
     rb::testseam::reset();
 }
 
+void ConnectedProgramTest::SetUp()
+{
+    ProgramTest::SetUp();
+    if (HasFatalFailure())
+        return;
+    saveUnitPorts();
+    openProgram();
+}
+
 void SimulatedUnitTest::saveUnitPorts()
 {
     korvane::config::initconfig(QStringLiteral("korvane"));
@@ -123,6 +139,38 @@ void SimulatedUnitTest::poll(int ticks)
 {
     for (int i = 0; i < ticks; ++i)
         io().miditimer1().fire();
+}
+
+void SimulatedUnitTest::tick(int ticks)
+{
+    for (int i = 0; i < ticks; ++i)
+        mainWindow().Timer1().fire();
+}
+
+int SimulatedUnitTest::exitCodeOfTheLoop()
+{
+    QTimer bound; // owned here: nothing fires after the call
+    bound.setSingleShot(true);
+    bool ended = false;
+    QObject::connect(&bound, &QTimer::timeout, [&ended] {
+        ended = true;
+        QCoreApplication::exit(-1);
+    });
+    bound.start(5000);
+    const int code = rb::RuntimeRun();
+    return ended ? -1 : code;
+}
+
+int SimulatedUnitTest::openHandles(const QString &path)
+{
+    const std::filesystem::path target = QFileInfo(path).canonicalFilePath().toStdString();
+    int n = 0;
+    for (const auto &fd : std::filesystem::directory_iterator("/proc/self/fd")) {
+        std::error_code error;
+        if (std::filesystem::read_symlink(fd.path(), error) == target && !error)
+            ++n;
+    }
+    return n;
 }
 
 void SimulatedUnitTest::click(rb::RectControl &control)
@@ -149,7 +197,10 @@ void SimulatedUnitTest::chooseRow(rb::PopupMenu &menu, int row)
     QAbstractItemView *view = box->view();
     ASSERT_TRUE(view->isVisible()) << "the popup did not open";
     ASSERT_LT(row, box->count());
-    const QRect r = view->visualRect(box->model()->index(row, box->modelColumn()));
+    // A row's rectangle can be wider than a narrow popup: click on the part that shows.
+    const QRect r =
+        view->visualRect(box->model()->index(row, box->modelColumn())).intersected(view->viewport()->rect());
+    ASSERT_FALSE(r.isEmpty()) << "row " << row << " is not in view";
     QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, r.center());
     ASSERT_FALSE(view->isVisible()) << "the popup did not close";
 }
@@ -166,12 +217,33 @@ void SimulatedUnitTest::type(rb::TextField &field, const QString &text)
 
 void SimulatedUnitTest::chooseTab(rb::TabPanel &panel, int page)
 {
-    auto *bar = panel.widget()->findChild<QTabBar *>();
+    auto *bar = qobject_cast<QTabBar *>(panel.focusTarget());
     ASSERT_NE(bar, nullptr);
     ASSERT_TRUE(bar->isVisible()) << panel.Name().toStdString() << " is not on screen";
     ASSERT_LT(page, bar->count());
     QTest::mouseClick(bar, Qt::LeftButton, {}, bar->tabRect(page).center());
-    ASSERT_EQ(panel.Value(), page);
+    ASSERT_EQ(panel.Value(), page) << "the click did not open the tab";
+}
+
+void SimulatedUnitTest::chooseMenuItem(rb::Window &window, const QString &itemName)
+{
+    rb::MenuBar *bar = window.MenuBar();
+    ASSERT_NE(bar, nullptr) << "the window has no menu bar";
+    rb::MenuItem *item = bar->Lookup(itemName);
+    ASSERT_NE(item, nullptr) << "no menu item " << itemName.toStdString();
+    rb::MenuItem *menu = item->Parent();
+    ASSERT_TRUE(menu && menu->Parent() == bar) << itemName.toStdString() << " is not an item of a menu";
+    auto *shown = window.widget()->findChild<QMenuBar *>();
+    ASSERT_TRUE(shown && shown->isVisible()) << "the menu bar is not on screen";
+    // A click on an inactive window makes it the active one first; the menu bar opens its menus only
+    // in the active window.
+    QApplication::setActiveWindow(window.widget());
+    QTest::mouseClick(shown, Qt::LeftButton, {}, shown->actionGeometry(menu->action()).center());
+    QMenu *popup = menu->menu();
+    ASSERT_TRUE(popup && popup->isVisible()) << "the menu " << menu->Name().toStdString() << " did not open";
+    ASSERT_TRUE(item->action()->isEnabled()) << itemName.toStdString() << " is disabled";
+    QTest::mouseClick(popup, Qt::LeftButton, {}, popup->actionGeometry(item->action()).center());
+    ASSERT_FALSE(popup->isVisible()) << "the menu did not close";
 }
 
 std::vector<Bytes> SimulatedUnitTest::framesSent()

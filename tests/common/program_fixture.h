@@ -61,13 +61,24 @@ protected:
 
     // One tick of the MIDI window's poller, as its clock would fire it.
     void poll(int ticks = 1);
+    // Ticks of the main window's Timer1, as its clock would fire them.
+    static void tick(int ticks = 1);
+
+    // The exit code of the event loop when it runs now: a Quit asked for before it makes it end at
+    // once with its code. A loop that would run instead is ended after a bound, answering -1.
+    static int exitCodeOfTheLoop();
+    // This process's open handles on a file.
+    static int openHandles(const QString &path);
 
     // User input: a mouse click in the middle of the control (of its focus widget for a tab
     // panel), a row chosen from a popup menu with the mouse, text typed into a field.
     static void click(rb::RectControl &control);
     static void chooseRow(rb::PopupMenu &menu, int row);
     static void type(rb::TextField &field, const QString &text);   // replaces the field's text
-    static void chooseTab(rb::TabPanel &panel, int page);           // a click on the page's tab
+    // Opens a page of a tab panel with a mouse click on its tab.
+    static void chooseTab(rb::TabPanel &panel, int page);
+    // Chooses a menu item of the window's menu bar with the mouse: its menu's title, then the item.
+    static void chooseMenuItem(rb::Window &window, const QString &itemName);
 
     // What the unit received, and the frames written on its port.
     static std::vector<Bytes> framesSent();
@@ -93,6 +104,13 @@ protected:
     void openFirstRun();
 
     korvane::App app;
+};
+
+// The program as a user with the unit connected starts it: both unit ports saved in the settings,
+// then the application's open event.
+class ConnectedProgramTest : public ProgramTest {
+protected:
+    void SetUp() override;
 };
 
 } // namespace korvanetest

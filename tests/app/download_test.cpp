@@ -1,0 +1,672 @@
+// The firmware download as the user drives it on the Update S/W tab: Enable, File, Start, one block
+// per acknowledgement, "Finished" with three beeps, Abort, Reset and the re-enable countdown, against
+// the simulated unit. Unless a test says otherwise the unit takes every frame but stays silent, and
+// the test hands it one acknowledgement at a time.
+#include "midilink/midisr.h"
+#include "rbframework/testseam.h"
+#include "tests/common/program_fixture.h"
+
+#include <QFile>
+#include <algorithm>
+#include <functional>
+#include <ostream>
+
+using namespace korvanetest;
+
+namespace
+{
+
+enum Page { Connect, UpdateSW };
+
+const Bytes ackFrame = {0xF0, 0x7E, 0x7F, 0x7F, 0x00, 0xF7};
+const Bytes enableFrame = {0xF0, 0x7E, 0x7F, 0x09, 0x00, 0xF7};
+const Bytes revisionFrame = {0xF0, 0x7E, 0x7F, 0x11, 0x00, 0xF7};
+const Bytes resetFrame = {0xF0, 0x7E, 0x7F, 0x03, 0x00, 0xF7};
+
+constexpr std::uint8_t blockCommand = 0x04;
+
+// An image of n bytes in which every byte value turns up, high bits included.
+Bytes imageBytes(int n)
+{
+    Bytes b(static_cast<std::size_t>(n));
+    for (int i = 0; i < n; ++i)
+        b[std::size_t(i)] = std::uint8_t(i * 73 + 5);
+    return b;
+}
+
+Bytes slice(const Bytes &b, int from, int count)
+{
+    return Bytes(b.begin() + from, b.begin() + from + count);
+}
+
+// What the user sees of the update box, the Abort key and the progress display, and whether a
+// download is running.
+struct UpdateBox {
+    bool enable, file, start, reset, factory, close, abortEnabled, abortShown, barShown, downloading;
+    QString position;
+    int barValue, barMaximum;
+    bool operator==(const UpdateBox &) const = default;
+};
+
+void PrintTo(const UpdateBox &b, std::ostream *os)
+{
+    *os << "{enable " << b.enable << ", file " << b.file << ", start " << b.start << ", reset " << b.reset
+        << ", factory " << b.factory << ", close " << b.close << ", abort enabled " << b.abortEnabled
+        << ", abort shown " << b.abortShown << ", bar shown " << b.barShown << ", downloading "
+        << b.downloading << ", position \"" << b.position.toStdString() << "\", bar " << b.barValue << "/"
+        << b.barMaximum << "}";
+}
+
+class Download : public ConnectedProgramTest
+{
+  public:
+    using ProgramTest::chooseMenuItem;
+    using ProgramTest::click;
+    using ProgramTest::tick;
+
+    void SetUp() override
+    {
+        ConnectedProgramTest::SetUp();
+        if (HasFatalFailure())
+            return;
+        chooseTab(w().TabPanel1(), UpdateSW);
+        sim::setUnitMode(sim::Mode::Silent);
+    }
+
+    static korvane::main &w() { return mainWindow(); }
+
+    // The firmware blocks the unit heard.
+    static std::vector<Bytes> blocksSent()
+    {
+        std::vector<Bytes> blocks;
+        for (const Bytes &frame : framesSent())
+            if (frame.size() > 3 && frame[3] == blockCommand)
+                blocks.push_back(frame);
+        return blocks;
+    }
+
+    static UpdateBox now()
+    {
+        korvane::main &m = w();
+        return {m.kenabsw().Enabled(),  m.kfile().Enabled(),     m.kstart().Enabled(), m.KReset().Enabled(),
+                m.kfactory().Enabled(), m.kclose().Enabled(),    m.kabort().Enabled(), m.kabort().Visible(),
+                m.pbar().Visible(),     korvane::midisr::downfw, m.lcount().Caption(), m.pbar().Value(),
+                m.pbar().Maximum()};
+    }
+
+    // A file in the test's own folder.
+    rb::FolderItemPtr file(const QString &name, const Bytes &bytes)
+    {
+        QFile f(files.filePath(name));
+        EXPECT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write(reinterpret_cast<const char *>(bytes.data()), qint64(bytes.size()));
+        return std::make_shared<rb::FolderItem>(f.fileName());
+    }
+    // A file of the given length whose bytes take no room on disk.
+    rb::FolderItemPtr sparseFile(const QString &name, qint64 length)
+    {
+        QFile f(files.filePath(name));
+        EXPECT_TRUE(f.open(QIODevice::WriteOnly));
+        EXPECT_TRUE(f.resize(length)) << f.errorString().toStdString();
+        return std::make_shared<rb::FolderItem>(f.fileName());
+    }
+
+    void enable() { click(w().kenabsw()); }
+    void choose(rb::FolderItemPtr f)
+    {
+        rb::testseam::answerNextDialog(std::move(f));
+        click(w().kfile());
+    }
+    void cancelChoice() { choose(nullptr); }
+    void start() { click(w().kstart()); }
+    void reset() { click(w().KReset()); }
+    // The unit acknowledges the last frame; the poller reads it at its next tick.
+    void acknowledge()
+    {
+        sim::queueBytes(UnitIn, ackFrame);
+        poll();
+    }
+    // Acknowledges every block until the download ends (or a bound is reached).
+    void acknowledgeToTheEnd()
+    {
+        for (int i = 0; i < 1000 && korvane::midisr::downfw; ++i)
+            acknowledge();
+        EXPECT_FALSE(korvane::midisr::downfw) << "the download did not end";
+    }
+    // The revision Read on the Connect tab, and back to the update box.
+    void readRevision()
+    {
+        chooseTab(w().TabPanel1(), Connect);
+        click(w().kreadeprom());
+        chooseTab(w().TabPanel1(), UpdateSW);
+    }
+    // A download of a 30-byte image started, its first block acknowledged: the second is out. Then
+    // a revision Read's countdown brings Enable back, and Enable reopens the image.
+    void enableDuringADownload()
+    {
+        enable();
+        choose(file("fw.bin", imageBytes(30)));
+        start();
+        acknowledge();
+        readRevision();
+        tick(10);
+        enable();
+    }
+
+    QTemporaryDir files;
+};
+
+// ---- Blocks and progress
+
+class BlockPerAcknowledgement : public Download, public ::testing::WithParamInterface<int>
+{
+};
+
+TEST_P(BlockPerAcknowledgement, EachBlockGoesOutOnTheAcknowledgementOfTheOneBefore)
+{
+    const int n = GetParam();
+    const Bytes image = imageBytes(n);
+    enable();
+    choose(file("fw.bin", image));
+    EXPECT_EQ(w().desc().ListCount(), 1);
+    EXPECT_EQ(w().desc().List(0), "fw.bin");
+    EXPECT_EQ(w().pbar().Maximum(), n);
+    EXPECT_EQ(w().pbar().Value(), 0);
+    sim::clearReceived(UnitOut);
+
+    start();
+    int sent = 0;
+    for (std::size_t block = 0;; ++block) {
+        SCOPED_TRACE("block " + std::to_string(block));
+        const std::vector<Bytes> frames = framesSent();
+        ASSERT_EQ(frames.size(), block + 1) << "one frame per acknowledgement, nothing sent ahead";
+        const int count = std::min(22, n - sent);
+        EXPECT_EQ(frames[block], sim::packFrame(blockCommand, slice(image, sent, count)));
+        sent += count;
+        EXPECT_EQ(w().DCount().Caption(), QString::number(sent));
+        EXPECT_EQ(w().pbar().Value(), sent);
+        EXPECT_EQ(w().pbar().Maximum(), n);
+        if (count == 0) {
+            EXPECT_EQ(w().lcount().Caption(), "Finished");
+            EXPECT_EQ(rb::testseam::beepCount(), 3);
+            EXPECT_FALSE(korvane::midisr::downfw);
+            break;
+        }
+        EXPECT_EQ(w().lcount().Caption(), "$" + QString::number(sent, 16).toUpper());
+        EXPECT_EQ(rb::testseam::beepCount(), 0);
+        EXPECT_TRUE(korvane::midisr::downfw);
+        acknowledge();
+    }
+    EXPECT_EQ(sim::unitImage(), image);
+    EXPECT_TRUE(sim::unitImageComplete());
+    EXPECT_EQ(sim::unitBlockSizes().size(), std::size_t((n + 21) / 22 + 1));
+
+    // Once finished, acknowledgements send nothing more.
+    const std::size_t frames = framesSent().size();
+    acknowledge();
+    EXPECT_EQ(framesSent().size(), frames);
+    EXPECT_EQ(rb::testseam::beepCount(), 3);
+}
+
+// Empty, shorter than a block, one full block, a block and one byte, several blocks and a short one.
+INSTANTIATE_TEST_SUITE_P(ImageSizes, BlockPerAcknowledgement, ::testing::Values(0, 1, 22, 23, 100),
+                         [](const auto &info) { return "bytes" + std::to_string(info.param); });
+
+TEST_F(Download, AnAnsweringUnitTakesTheWholeImageAndEnableSendsItAgain)
+{
+    sim::setUnitMode(sim::Mode::Normal);
+    const Bytes image = imageBytes(1000);
+    enable();
+    poll();
+    choose(file("fw.bin", image));
+    start();
+    for (int i = 0; i < 100 && korvane::midisr::downfw; ++i)
+        poll();
+    EXPECT_EQ(w().lcount().Caption(), "Finished");
+    EXPECT_EQ(w().DCount().Caption(), "1000");
+    EXPECT_EQ(sim::unitImage(), image);
+    EXPECT_TRUE(sim::unitImageComplete());
+
+    // Reset, the countdown, then Enable opens the same file again from its first byte; the byte count
+    // and the position keep the last run's texts until the first new block.
+    reset();
+    tick(10);
+    sim::clearReceived(UnitOut);
+    enable();
+    EXPECT_EQ(framesSent(), (std::vector<Bytes>{enableFrame, revisionFrame}));
+    EXPECT_TRUE(w().kstart().Enabled());
+    EXPECT_EQ(w().pbar().Value(), 0);
+    EXPECT_EQ(w().pbar().Maximum(), 1000);
+    EXPECT_EQ(w().DCount().Caption(), "1000");
+    EXPECT_EQ(w().lcount().Caption(), "Finished");
+    EXPECT_EQ(korvane::midisr::sentlen, 0);
+    poll();
+    start();
+    EXPECT_EQ(w().DCount().Caption(), "22");
+    EXPECT_EQ(w().lcount().Caption(), "$16");
+    for (int i = 0; i < 100 && korvane::midisr::downfw; ++i)
+        poll();
+    EXPECT_EQ(sim::unitImage(), image) << "the second run sends the image from its start";
+    EXPECT_EQ(blocksSent().size(), std::size_t(1000 / 22 + 2));
+    EXPECT_EQ(rb::testseam::beepCount(), 9) << "three per Finished: two downloads and a Reset";
+}
+
+// ---- The states of the update box
+
+struct Transition {
+    const char *name;
+    std::function<void(Download &)> before; // brings the box into the state the action starts from
+    std::function<void(Download &)> action;
+    std::function<void(UpdateBox &)> change; // what the action changes; the rest stays
+};
+
+class UpdateBoxStates : public Download, public ::testing::WithParamInterface<Transition>
+{
+};
+
+TEST_P(UpdateBoxStates, ActionSwitchesExactlyItsControls)
+{
+    const Transition &t = GetParam();
+    t.before(*this);
+    ASSERT_FALSE(HasFatalFailure());
+    UpdateBox expected = now();
+    t.change(expected);
+    t.action(*this);
+    EXPECT_EQ(now(), expected);
+}
+
+void nothing(Download &) {}
+
+const Transition transitions[] = {
+    {"WindowOpens", nothing, nothing,
+     [](UpdateBox &b) {
+         b = {true, false, false, false, false, true, true, false, false, false, "0", 0, 100};
+     }},
+    {"EnableWithoutAFile", nothing, [](Download &d) { d.enable(); },
+     [](UpdateBox &b) {
+         b.enable = false, b.file = true, b.start = false, b.reset = true, b.factory = false;
+         b.abortEnabled = false;
+     }},
+    {"EnableWithAFileChosen",
+     [](Download &d) {
+         d.enable();
+         d.choose(d.file("fw.bin", imageBytes(30)));
+         d.start();
+         d.acknowledgeToTheEnd();
+         d.reset(); // Factory reset on
+         d.tick(10);
+     },
+     [](Download &d) { d.enable(); },
+     [](UpdateBox &b) {
+         b.enable = false, b.file = true, b.start = true, b.reset = true, b.factory = false;
+         b.abortEnabled = false, b.barValue = 0, b.barMaximum = 30;
+     }},
+    {"FileChosen", [](Download &d) { d.enable(); },
+     [](Download &d) { d.choose(d.file("fw.bin", imageBytes(30))); },
+     [](UpdateBox &b) { b.start = true, b.reset = true, b.barValue = 0, b.barMaximum = 30; }},
+    {"FileCancelledDuringADownload", [](Download &d) { d.enableDuringADownload(); },
+     [](Download &d) { d.cancelChoice(); }, [](UpdateBox &b) { b.downloading = false; }},
+    {"Start",
+     [](Download &d) {
+         d.enable();
+         d.choose(d.file("fw.bin", imageBytes(30)));
+     },
+     [](Download &d) { d.start(); },
+     [](UpdateBox &b) {
+         b.file = false, b.start = false, b.reset = false, b.close = false;
+         b.abortEnabled = true, b.abortShown = true, b.barShown = true, b.downloading = true;
+         b.position = "$16", b.barValue = 22;
+     }},
+    {"LastBlockAcknowledged",
+     [](Download &d) {
+         d.enable();
+         d.choose(d.file("fw.bin", imageBytes(30)));
+         d.start();
+         d.acknowledge(); // the second and last data block
+     },
+     [](Download &d) { d.acknowledge(); },
+     [](UpdateBox &b) {
+         b.file = false, b.start = false, b.reset = true, b.close = true;
+         b.abortEnabled = false, b.abortShown = false, b.barShown = false, b.downloading = false;
+         b.position = "Finished";
+     }},
+    {"AbortKey",
+     [](Download &d) {
+         d.enable();
+         d.choose(d.file("fw.bin", imageBytes(30)));
+         d.start();
+     },
+     [](Download &d) { d.click(d.w().kabort()); },
+     [](UpdateBox &b) {
+         b.file = false, b.start = false, b.reset = true, b.close = true;
+         b.abortEnabled = false, b.abortShown = false, b.barShown = false, b.downloading = false;
+         b.position = "Aborted";
+     }},
+    {"FileAbort",
+     [](Download &d) {
+         d.enable();
+         d.choose(d.file("fw.bin", imageBytes(30)));
+         d.start();
+     },
+     [](Download &d) { d.chooseMenuItem(d.w(), "FileAbort"); },
+     [](UpdateBox &b) {
+         b.file = false, b.start = false, b.reset = true, b.close = true;
+         b.abortEnabled = false, b.abortShown = false, b.barShown = false, b.downloading = false;
+         b.position = "Aborted";
+     }},
+    {"Reset",
+     [](Download &d) {
+         d.enable();
+         d.choose(d.file("fw.bin", imageBytes(30)));
+     },
+     [](Download &d) { d.reset(); },
+     [](UpdateBox &b) {
+         b.enable = false, b.file = false, b.start = false, b.reset = true, b.factory = true, b.close = true;
+         b.abortEnabled = false, b.abortShown = false, b.barShown = false, b.downloading = false;
+         b.position = "Finished";
+     }},
+    {"RevisionRead",
+     [](Download &d) {
+         d.enable();
+         d.choose(d.file("fw.bin", imageBytes(30)));
+         d.reset();
+         d.tick(10);
+     },
+     [](Download &d) { d.readRevision(); }, [](UpdateBox &b) { b.enable = false; }},
+    {"CountdownReachesZero",
+     [](Download &d) {
+         d.enable();
+         d.reset();
+         d.tick(9);
+     },
+     [](Download &d) { d.tick(); }, [](UpdateBox &b) { b.enable = true; }},
+};
+
+INSTANTIATE_TEST_SUITE_P(Transitions, UpdateBoxStates, ::testing::ValuesIn(transitions),
+                         [](const auto &info) { return std::string(info.param.name); });
+
+// ---- Abort, Reset and the countdown
+
+TEST_F(Download, AbortStopsWithoutSendingOrBeepingAndClosesTheImage)
+{
+    enable();
+    rb::FolderItemPtr image = file("fw.bin", imageBytes(100));
+    choose(image);
+    start();
+    acknowledge();
+    EXPECT_EQ(openHandles(image->NativePath()), 1);
+    const std::size_t frames = framesSent().size();
+
+    click(w().kabort());
+    EXPECT_EQ(w().lcount().Caption(), "Aborted");
+    EXPECT_EQ(framesSent().size(), frames) << "Abort sends nothing";
+    EXPECT_EQ(openHandles(image->NativePath()), 0) << "the image is closed";
+    acknowledge();
+    EXPECT_EQ(framesSent().size(), frames) << "a late acknowledgement sends nothing";
+    EXPECT_EQ(rb::testseam::beepCount(), 0);
+    EXPECT_TRUE(rb::testseam::shownMessages().isEmpty());
+
+    // Abort with nothing running, from the menu: the same again.
+    chooseMenuItem(w(), "FileAbort");
+    EXPECT_EQ(w().lcount().Caption(), "Aborted");
+    EXPECT_EQ(framesSent().size(), frames);
+    EXPECT_TRUE(w().KReset().Enabled());
+}
+
+TEST_F(Download, ResetFinishesSendsTheResetCommandAndHoldsEnableAndReadForTenTicks)
+{
+    rb::FolderItemPtr image = file("fw.bin", imageBytes(30));
+    enable();
+    choose(image);
+    sim::clearReceived(UnitOut);
+
+    reset();
+    EXPECT_EQ(framesSent(), std::vector<Bytes>{resetFrame}) << "no block, only the reset command";
+    EXPECT_EQ(w().lcount().Caption(), "Finished");
+    EXPECT_EQ(rb::testseam::beepCount(), 3);
+    EXPECT_EQ(openHandles(image->NativePath()), 0);
+    EXPECT_TRUE(w().kfactory().Enabled());
+    EXPECT_EQ(w().enabdelay, 10);
+
+    // Enable goes off at once, Read at the first tick; both come back at the tenth.
+    EXPECT_FALSE(w().kenabsw().Enabled());
+    EXPECT_TRUE(w().kreadeprom().Enabled());
+    for (int t = 1; t <= 10; ++t) {
+        tick();
+        SCOPED_TRACE("tick " + std::to_string(t));
+        EXPECT_EQ(w().kenabsw().Enabled(), t == 10);
+        EXPECT_EQ(w().kreadeprom().Enabled(), t == 10);
+    }
+    // Outside a countdown the timer leaves both alone.
+    w().kreadeprom().Enabled(false);
+    tick(3);
+    EXPECT_FALSE(w().kreadeprom().Enabled());
+    EXPECT_TRUE(w().kenabsw().Enabled());
+}
+
+TEST_F(Download, ResetDuringTheCountdownStartsItOver)
+{
+    enable();
+    reset();
+    tick(5);
+    reset();
+    tick(9);
+    EXPECT_FALSE(w().kenabsw().Enabled()) << "the countdown started again at 10";
+    tick();
+    EXPECT_TRUE(w().kenabsw().Enabled());
+    EXPECT_EQ(rb::testseam::beepCount(), 6);
+}
+
+// ---- Choosing and opening the image
+
+TEST_F(Download, EnableWithoutAFileSwitchesTheUnitAndOpensNothing)
+{
+    sim::clearReceived(UnitOut);
+    enable();
+    EXPECT_EQ(framesSent(), (std::vector<Bytes>{enableFrame, revisionFrame}));
+    EXPECT_EQ(korvane::midisr::stream, nullptr);
+    EXPECT_TRUE(w().kfile().Enabled());
+    EXPECT_FALSE(w().kstart().Enabled());
+    EXPECT_TRUE(rb::testseam::shownMessages().isEmpty());
+}
+
+TEST_F(Download, ACancelledChoiceForgetsTheFileButStartStreamsTheOneOpenedBefore)
+{
+    const Bytes image = imageBytes(50);
+    enable();
+    choose(file("fw.bin", image));
+    cancelChoice();
+    EXPECT_EQ(w().desc().ListCount(), 0);
+    EXPECT_EQ(w().f, nullptr);
+    EXPECT_TRUE(w().kstart().Enabled());
+    EXPECT_EQ(w().pbar().Maximum(), 50);
+
+    start();
+    acknowledgeToTheEnd();
+    EXPECT_EQ(sim::unitImage(), image);
+    EXPECT_EQ(w().lcount().Caption(), "Finished");
+}
+
+TEST_F(Download, EnableDuringADownloadStartsTheImageOverAndFileAbortStillEndsIt)
+{
+    const Bytes image = imageBytes(30);
+    enable();
+    rb::FolderItemPtr chosen = file("fw.bin", image);
+    choose(chosen);
+    start();
+    acknowledge();
+    readRevision();
+    tick(10);
+    ASSERT_TRUE(w().kenabsw().Enabled());
+    ASSERT_EQ(blocksSent().size(), 2u);
+
+    sim::clearReceived(UnitOut);
+    enable();
+    EXPECT_EQ(framesSent(), (std::vector<Bytes>{enableFrame, revisionFrame}));
+    EXPECT_FALSE(w().kabort().Enabled());
+    EXPECT_TRUE(w().kabort().Visible()) << "disabled, but still shown";
+    EXPECT_TRUE(korvane::midisr::downfw);
+    EXPECT_EQ(korvane::midisr::sentlen, 0);
+    EXPECT_EQ(openHandles(chosen->NativePath()), 1) << "the image reopened, the old handle closed";
+
+    acknowledge();
+    EXPECT_EQ(framesSent().back(), sim::packFrame(blockCommand, slice(image, 0, 22)))
+        << "from the first byte";
+    EXPECT_EQ(w().DCount().Caption(), "22");
+
+    chooseMenuItem(w(), "FileAbort");
+    EXPECT_EQ(w().lcount().Caption(), "Aborted");
+    EXPECT_FALSE(korvane::midisr::downfw);
+    EXPECT_EQ(openHandles(chosen->NativePath()), 0);
+}
+
+TEST_F(Download, AReplacedImageIsClosedAtOnce)
+{
+    rb::FolderItemPtr first = file("first.bin", imageBytes(40));
+    rb::FolderItemPtr second = file("second.bin", imageBytes(60));
+    enable();
+    choose(first);
+    const rb::BinaryStreamPtr held = korvane::midisr::stream; // a reference kept past the replacement
+    ASSERT_NE(held, nullptr);
+    EXPECT_EQ(openHandles(first->NativePath()), 1);
+
+    choose(second);
+    EXPECT_EQ(openHandles(first->NativePath()), 0) << "closed although still referenced";
+    EXPECT_EQ(openHandles(second->NativePath()), 1);
+    EXPECT_TRUE(held->EOF());
+    EXPECT_EQ(held->Length(), 0);
+
+    // Enable reopens the chosen file: still one handle on it.
+    reset();
+    tick(10);
+    enable();
+    EXPECT_EQ(openHandles(second->NativePath()), 1);
+    start();
+    acknowledgeToTheEnd();
+    EXPECT_EQ(openHandles(second->NativePath()), 0) << "closed when the download finished";
+    EXPECT_EQ(sim::unitImage(), imageBytes(60));
+}
+
+TEST_F(Download, AnImageOf2GiBOrMoreIsRefusedAsACancelledChoiceWouldLeaveIt)
+{
+    enableDuringADownload(); // a download runs, File is on and fw.bin is open
+    const QString opened = files.filePath("fw.bin");
+    const int maximum = w().pbar().Maximum();
+
+    const qint64 sizes[] = {qint64(1) << 31, (qint64(1) << 32) + 22};
+    for (qint64 size : sizes) {
+        SCOPED_TRACE(std::to_string(size) + " bytes");
+        rb::testseam::reset();
+        rb::FolderItemPtr huge = sparseFile("huge.bin", size);
+        choose(huge);
+
+        ASSERT_EQ(rb::testseam::shownMessages().size(), 1);
+        const QString message = rb::testseam::shownMessages().front();
+        EXPECT_TRUE(message.contains(huge->NativePath())) << message.toStdString();
+        EXPECT_TRUE(message.contains("2 GiB")) << message.toStdString();
+        EXPECT_EQ(w().desc().ListCount(), 0);
+        EXPECT_EQ(w().f, nullptr);
+        EXPECT_FALSE(korvane::midisr::downfw);
+        EXPECT_TRUE(w().kstart().Enabled());
+        EXPECT_EQ(w().pbar().Maximum(), maximum);
+        EXPECT_EQ(openHandles(huge->NativePath()), 0);
+        EXPECT_EQ(openHandles(opened), 1) << "the image opened before stays";
+    }
+
+    // The download flag is off: an acknowledgement sends nothing; Start streams the earlier image.
+    const std::size_t frames = framesSent().size();
+    acknowledge();
+    EXPECT_EQ(framesSent().size(), frames);
+    start();
+    acknowledgeToTheEnd();
+    EXPECT_EQ(sim::unitImage(), imageBytes(30));
+}
+
+TEST_F(Download, AnImageJustUnder2GiBIsAccepted)
+{
+    enable();
+    rb::FolderItemPtr big = sparseFile("big.bin", (qint64(1) << 31) - 1);
+    choose(big);
+    EXPECT_TRUE(rb::testseam::shownMessages().isEmpty());
+    EXPECT_EQ(w().pbar().Maximum(), 2147483647);
+    EXPECT_TRUE(w().kstart().Enabled());
+    EXPECT_EQ(openHandles(big->NativePath()), 1);
+}
+
+TEST_F(Download, AChosenFileThatCannotBeOpenedIsReportedAndStartStaysOff)
+{
+    const struct {
+        const char *what;
+        QString path;
+    } cases[] = {
+        {"a file that does not exist", files.filePath("gone.bin")},
+        {"a folder", files.path()},
+    };
+    enable();
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.what);
+        rb::testseam::reset();
+        choose(file("good.bin", imageBytes(10))); // a stream is open before
+        rb::testseam::reset();
+        sim::clearReceived(UnitOut);
+        choose(std::make_shared<rb::FolderItem>(c.path));
+
+        ASSERT_EQ(rb::testseam::shownMessages().size(), 1);
+        EXPECT_TRUE(rb::testseam::shownMessages().front().contains(c.path))
+            << rb::testseam::shownMessages().front().toStdString();
+        EXPECT_FALSE(w().kstart().Enabled());
+        EXPECT_EQ(w().pbar().Value(), 0);
+        EXPECT_EQ(openHandles(files.filePath("good.bin")), 0) << "the stream before is closed";
+        EXPECT_EQ(korvane::midisr::stream, nullptr);
+        EXPECT_TRUE(framesSent().empty());
+    }
+}
+
+// Enable reopens an image removed since it was chosen: after a finished download, or during one.
+class RemovedImage : public Download, public ::testing::WithParamInterface<bool>
+{
+};
+
+TEST_P(RemovedImage, IsReportedWhenEnableReopensItAndNothingMoreIsSent)
+{
+    const bool downloading = GetParam();
+    rb::FolderItemPtr image = file("fw.bin", imageBytes(30));
+    enable();
+    choose(image);
+    start();
+    if (downloading) {
+        acknowledge();
+        readRevision(); // its countdown brings Enable back
+    } else {
+        acknowledgeToTheEnd();
+        reset();
+    }
+    tick(10);
+    ASSERT_TRUE(QFile::remove(image->NativePath()));
+    rb::testseam::reset();
+
+    enable();
+    ASSERT_EQ(rb::testseam::shownMessages().size(), 1);
+    EXPECT_TRUE(rb::testseam::shownMessages().front().contains(image->NativePath()));
+    EXPECT_FALSE(w().kstart().Enabled());
+    EXPECT_FALSE(w().kfile().Enabled()) << "the step that asked for the file ends with it";
+    EXPECT_EQ(w().pbar().Value(), 0);
+    EXPECT_EQ(korvane::midisr::downfw, downloading);
+
+    // Blocks that fall due find no image: nothing goes out, and nothing more is shown.
+    sim::clearReceived(UnitOut);
+    acknowledge();
+    acknowledge();
+    EXPECT_TRUE(framesSent().empty());
+    EXPECT_EQ(rb::testseam::shownMessages().size(), 1);
+
+    chooseMenuItem(w(), "FileAbort");
+    EXPECT_FALSE(korvane::midisr::downfw);
+    EXPECT_EQ(w().lcount().Caption(), "Aborted");
+    EXPECT_TRUE(w().KReset().Enabled());
+}
+
+INSTANTIATE_TEST_SUITE_P(When, RemovedImage, ::testing::Bool(),
+                         [](const auto &info) { return info.param ? "DuringADownload" : "AfterADownload"; });
+
+} // namespace

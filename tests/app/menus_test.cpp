@@ -1,0 +1,350 @@
+// The menu bar as the user reaches it, with the mouse and with its shortcuts: File, View, Edit and
+// Help with every item; File > Save creating an empty unit text file, File > Load reading one to its
+// end, File > Quit, and Help > Product PDF Manuals.
+#include "app/menubar1.h"
+#include "rbframework/testseam.h"
+#include "tests/common/program_fixture.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QDir>
+#include <QFile>
+#include <QMenu>
+#include <QMenuBar>
+#include <QTest>
+
+using namespace korvanetest;
+
+namespace
+{
+
+struct Entry {
+    const char *name;
+    const char *text;
+    const char *shortcut; // the framework's notation; nil for a separator
+    QKeySequence keys;
+};
+
+struct Menu {
+    Entry title;
+    std::vector<Entry> items;
+};
+
+const Menu menus[] = {
+    {{"FileMenu", "&File", "", {}},
+     {{"FileLoad", "Load", "Cmd+l", QKeySequence(Qt::CTRL | Qt::Key_L)},
+      {"FileSave", "Save", "Cmd+s", QKeySequence(Qt::CTRL | Qt::Key_S)},
+      {"FileQuit", "&Quit", "Cmd+Q", QKeySequence(Qt::CTRL | Qt::Key_Q)},
+      {"FileAbort", "Abort", "", {}}}},
+    {{"ViewMenu", "View", "", {}}, {}},
+    {{"EditMenu", "&Edit", "", {}},
+     {{"EditUndo", "&Undo", "Cmd+Z", QKeySequence(Qt::CTRL | Qt::Key_Z)},
+      {"UntitledMenu1", "-", nullptr, {}},
+      {"EditCut", "Cu&t", "Cmd+X", QKeySequence(Qt::CTRL | Qt::Key_X)},
+      {"EditCopy", "&Copy", "Cmd+C", QKeySequence(Qt::CTRL | Qt::Key_C)},
+      {"EditPaste", "&Paste", "Cmd+V", QKeySequence(Qt::CTRL | Qt::Key_V)},
+      {"EditClear", "&Delete", "", {}},
+      {"UntitledMenu0", "-", nullptr, {}},
+      {"EditSelectAll", "Select &All", "Cmd+A", QKeySequence(Qt::CTRL | Qt::Key_A)}}},
+    {{"HelpMenu", "Help", "", {}}, {{"Helppdf", "Product PDF Manuals", "", {}}}},
+};
+
+class Menus : public ConnectedProgramTest
+{
+  protected:
+    static korvane::main &w() { return mainWindow(); }
+    // A shortcut typed in the active main window.
+    static void press(const QKeySequence &keys)
+    {
+        QApplication::setActiveWindow(w().widget());
+        const QKeyCombination k = keys[0];
+        QTest::keyClick(w().widget(), k.key(), k.keyboardModifiers());
+    }
+    rb::FolderItemPtr item(const QString &name)
+    {
+        return std::make_shared<rb::FolderItem>(files.filePath(name));
+    }
+    void write(const QString &name, const QByteArray &bytes)
+    {
+        QFile f(files.filePath(name));
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write(bytes);
+    }
+    static QByteArray contents(const QString &path)
+    {
+        QFile f(path);
+        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("(cannot be read)");
+    }
+
+    // What the user sees of the main window that a menu command might change.
+    static QStringList screen()
+    {
+        korvane::main &m = w();
+        QStringList seen;
+        for (rb::RectControl *c : std::initializer_list<rb::RectControl *>{
+                 &m.kenabsw(), &m.kfile(), &m.kstart(), &m.KReset(), &m.kfactory(), &m.kclose(), &m.kabort(),
+                 &m.pbar(), &m.ipaddr(), &m.ksetip()})
+            seen << c->Name() + (c->Enabled() ? " on" : " off") + (c->Visible() ? " shown" : " hidden");
+        seen << m.lcount().Caption() << m.DCount().Caption() << m.corerev().Caption() << m.ipaddr().Text()
+             << QString::number(m.desc().ListCount()) << QString::number(m.TabPanel1().Value());
+        return seen;
+    }
+
+    QTemporaryDir files;
+};
+
+TEST_F(Menus, BarShowsFileViewEditHelpWithEveryItem)
+{
+    rb::MenuBar &bar = korvane::MenuBar1::instance();
+    auto *shown = w().widget()->findChild<QMenuBar *>();
+    ASSERT_NE(shown, nullptr);
+    ASSERT_EQ(bar.Count(), int(std::size(menus)));
+    ASSERT_EQ(shown->actions().size(), qsizetype(std::size(menus)));
+
+    for (int m = 0; m < int(std::size(menus)); ++m) {
+        const Menu &expected = menus[m];
+        SCOPED_TRACE(expected.title.name);
+        rb::MenuItem &menu = *bar.Item(m);
+        EXPECT_EQ(menu.Name(), expected.title.name);
+        EXPECT_EQ(menu.Text(), expected.title.text);
+        EXPECT_EQ(menu.KeyboardShortcut(), "");
+        EXPECT_TRUE(menu.AutoEnable());
+        EXPECT_EQ(shown->actions()[m], menu.action());
+        EXPECT_EQ(shown->actions()[m]->text(), expected.title.text) << "'&' marks the access key";
+        ASSERT_NE(menu.menu(), nullptr) << "every title opens a menu, an empty one too";
+        ASSERT_EQ(menu.Count(), int(expected.items.size()));
+        ASSERT_EQ(menu.menu()->actions().size(), qsizetype(expected.items.size()));
+
+        for (int i = 0; i < menu.Count(); ++i) {
+            const Entry &e = expected.items[std::size_t(i)];
+            SCOPED_TRACE(e.name);
+            rb::MenuItem &item = *menu.Item(i);
+            EXPECT_EQ(item.Name(), e.name);
+            EXPECT_EQ(item.Text(), e.text);
+            EXPECT_TRUE(item.AutoEnable());
+            EXPECT_EQ(menu.menu()->actions()[i], item.action());
+            EXPECT_EQ(item.action()->isSeparator(), e.shortcut == nullptr);
+            if (e.shortcut) {
+                EXPECT_EQ(item.KeyboardShortcut(), e.shortcut);
+                EXPECT_EQ(item.action()->text(), e.text);
+            }
+            EXPECT_EQ(item.action()->shortcut(), e.keys);
+            EXPECT_EQ(bar.Lookup(QString::fromLatin1(e.name)), &item);
+        }
+    }
+
+    EXPECT_NE(dynamic_cast<rb::QuitMenuItem *>(bar.Lookup("FileQuit")), nullptr);
+    EXPECT_EQ(dynamic_cast<rb::QuitMenuItem *>(bar.Lookup("FileLoad")), nullptr);
+
+    // The window's accessors answer the same items.
+    korvane::main &m = w();
+    const std::pair<rb::MenuItem *, const char *> accessors[] = {
+        {&m.HelpMenu(), "HelpMenu"},
+        {&m.Helppdf(), "Helppdf"},
+        {&m.EditMenu(), "EditMenu"},
+        {&m.EditSelectAll(), "EditSelectAll"},
+        {&m.UntitledMenu0(), "UntitledMenu0"},
+        {&m.EditClear(), "EditClear"},
+        {&m.EditPaste(), "EditPaste"},
+        {&m.EditCopy(), "EditCopy"},
+        {&m.EditCut(), "EditCut"},
+        {&m.UntitledMenu1(), "UntitledMenu1"},
+        {&m.EditUndo(), "EditUndo"},
+        {&m.ViewMenu(), "ViewMenu"},
+        {&m.FileMenu(), "FileMenu"},
+        {&m.FileAbort(), "FileAbort"},
+        {&m.FileQuit(), "FileQuit"},
+        {&m.FileSave(), "FileSave"},
+        {&m.FileLoad(), "FileLoad"},
+    };
+    for (const auto &[found, name] : accessors)
+        EXPECT_EQ(found, bar.Lookup(QString::fromLatin1(name))) << name;
+}
+
+TEST_F(Menus, ViewOpensEmptyAndEachFileItemIsOn)
+{
+    rb::MenuBar &bar = korvane::MenuBar1::instance();
+    auto *shown = w().widget()->findChild<QMenuBar *>();
+    QApplication::setActiveWindow(w().widget());
+    rb::MenuItem &view = *bar.Child("ViewMenu");
+    QTest::mouseClick(shown, Qt::LeftButton, {}, shown->actionGeometry(view.action()).center());
+    EXPECT_TRUE(view.menu()->isVisible());
+    EXPECT_TRUE(view.menu()->actions().isEmpty());
+    QTest::keyClick(view.menu(), Qt::Key_Escape);
+    EXPECT_FALSE(view.menu()->isVisible());
+
+    rb::MenuItem &file = *bar.Child("FileMenu");
+    QTest::mouseClick(shown, Qt::LeftButton, {}, shown->actionGeometry(file.action()).center());
+    ASSERT_TRUE(file.menu()->isVisible());
+    for (const char *name : {"FileLoad", "FileSave", "FileQuit", "FileAbort"})
+        EXPECT_TRUE(bar.Lookup(name)->Enabled()) << name << " has a handler";
+    QTest::keyClick(file.menu(), Qt::Key_Escape);
+}
+
+TEST_F(Menus, SaveCreatesAnEmptyUnitTextFile)
+{
+    const struct {
+        const char *what;
+        const char *chosen;
+        const char *existing; // content before, nil: no such file
+        const char *created;  // nil: nothing is created
+    } cases[] = {
+        {"a new file", "unit.vot", nullptr, "unit.vot"},
+        {"onto an existing file", "full.vot", "key\nvalue\n", "full.vot"},
+        {"a name without .vot", "plain", nullptr, "plain.vot"},
+        {"in a folder that does not exist", "missing/unit.vot", nullptr, nullptr},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.what);
+        if (c.existing)
+            write(c.chosen, c.existing);
+        const QStringList before = screen();
+        rb::testseam::reset();
+        rb::testseam::answerNextDialog(item(c.chosen));
+        chooseMenuItem(w(), "FileSave");
+
+        ASSERT_EQ(rb::testseam::shownDialogs().size(), 1u);
+        EXPECT_TRUE(rb::testseam::shownDialogs()[0].saving);
+        EXPECT_EQ(rb::testseam::shownDialogs()[0].suggestedFileName, "VRQ1.vot");
+        if (c.created) {
+            EXPECT_TRUE(QFile::exists(files.filePath(c.created)));
+            EXPECT_EQ(contents(files.filePath(c.created)), QByteArray());
+            EXPECT_EQ(openHandles(files.filePath(c.created)), 0);
+        }
+        if (!c.created || QString(c.created) != c.chosen) {
+            EXPECT_FALSE(QFile::exists(files.filePath(c.chosen))) << "nothing under the name as chosen";
+        }
+        EXPECT_TRUE(rb::testseam::shownMessages().isEmpty());
+        EXPECT_EQ(screen(), before);
+    }
+    EXPECT_TRUE(framesSent().empty());
+}
+
+TEST_F(Menus, LoadReadsTheFileToItsEndAndChangesNothing)
+{
+    QByteArray big;
+    for (int i = 0; i < 20000; ++i)
+        big += "line " + QByteArray::number(i) + (i % 3 ? "\n" : "\r\n");
+    QByteArray binary;
+    for (int i = 0; i < 4096; ++i)
+        binary += char(i * 7);
+    write("empty.vot", "");
+    write("lines.vot", "key\nvalue\r\nlast line without an end");
+    write("big.vot", big);
+    write("binary.vot", binary);
+    QDir(files.path()).mkdir("folder.vot");
+
+    const char *chosen[] = {"empty.vot", "lines.vot", "big.vot", "binary.vot", "folder.vot", "absent.vot"};
+    for (const char *name : chosen) {
+        SCOPED_TRACE(name);
+        const QString path = files.filePath(name);
+        const QByteArray before = contents(path);
+        const QStringList seen = screen();
+        rb::testseam::reset();
+        rb::testseam::answerNextDialog(item(name));
+        chooseMenuItem(w(), "FileLoad");
+
+        ASSERT_EQ(rb::testseam::shownDialogs().size(), 1u);
+        EXPECT_FALSE(rb::testseam::shownDialogs()[0].saving);
+        EXPECT_EQ(contents(path), before) << "the file is left as it was";
+        EXPECT_EQ(openHandles(path), 0) << "and closed";
+        EXPECT_TRUE(rb::testseam::shownMessages().isEmpty());
+        EXPECT_EQ(screen(), seen);
+    }
+    EXPECT_FALSE(QFile::exists(files.filePath("absent.vot")));
+    EXPECT_TRUE(framesSent().empty());
+}
+
+TEST_F(Menus, CancelledSaveAndLoadChangeAndShowNothing)
+{
+    const QStringList before = screen();
+    for (const char *command : {"FileSave", "FileLoad"}) {
+        SCOPED_TRACE(command);
+        rb::testseam::reset();
+        rb::testseam::answerNextDialog(nullptr);
+        chooseMenuItem(w(), command);
+        EXPECT_EQ(rb::testseam::shownDialogs().size(), 1u);
+        EXPECT_TRUE(rb::testseam::shownMessages().isEmpty());
+        EXPECT_EQ(screen(), before);
+    }
+    EXPECT_TRUE(QDir(files.path()).isEmpty());
+    EXPECT_TRUE(framesSent().empty());
+}
+
+TEST_F(Menus, TheWindowsFileCommandsClaimTheirItems)
+{
+    // An application handler under the same names would run only for a command the window's
+    // handler left unhandled.
+    QStringList fellThrough;
+    for (const char *name : {"FileLoad", "FileSave", "FileAbort"})
+        rb::MenuBar::handle(QString::fromLatin1(name), [&fellThrough, name] {
+            fellThrough << name;
+            return true;
+        });
+    rb::testseam::answerNextDialog(nullptr);
+    chooseMenuItem(w(), "FileLoad");
+    rb::testseam::answerNextDialog(nullptr);
+    chooseMenuItem(w(), "FileSave");
+    chooseMenuItem(w(), "FileAbort");
+    EXPECT_TRUE(fellThrough.isEmpty()) << fellThrough.join(", ").toStdString();
+    EXPECT_EQ(w().lcount().Caption(), "Aborted");
+    EXPECT_EQ(rb::testseam::shownDialogs().size(), 2u);
+}
+
+TEST_F(Menus, ShortcutsLoadAndSaveOpenTheirDialogs)
+{
+    const struct {
+        QKeySequence keys;
+        bool saving;
+    } cases[] = {
+        {QKeySequence(Qt::CTRL | Qt::Key_L), false},
+        {QKeySequence(Qt::CTRL | Qt::Key_S), true},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.keys.toString().toStdString());
+        rb::testseam::reset();
+        press(c.keys);
+        ASSERT_EQ(rb::testseam::shownDialogs().size(), 1u);
+        EXPECT_EQ(rb::testseam::shownDialogs()[0].saving, c.saving);
+        EXPECT_EQ(rb::testseam::shownDialogs()[0].title, "Select a VRQ-1 file");
+    }
+}
+
+TEST_F(Menus, QuitByShortcutAndByMenuQuitsTheProgram)
+{
+    for (const bool byMenu : {false, true}) {
+        SCOPED_TRACE(byMenu ? "File > Quit" : "Ctrl+Q");
+        if (byMenu)
+            chooseMenuItem(w(), "FileQuit");
+        else
+            press(QKeySequence(Qt::CTRL | Qt::Key_Q));
+        // Under test the event loop is not running yet: it ends as soon as it runs.
+        EXPECT_EQ(exitCodeOfTheLoop(), 0) << "the program did not quit";
+    }
+}
+
+TEST_F(Menus, ProductPdfManualsOpensTheChosenPdf)
+{
+    // The application's Help handler, registered as start-up registers it.
+    rb::MenuBar::handle("Helppdf", [this] { return app._Helppdf_Action(); });
+    write("manual.pdf", "%PDF-1.4\n");
+
+    rb::testseam::answerNextDialog(item("manual.pdf"));
+    chooseMenuItem(w(), "Helppdf");
+    ASSERT_EQ(rb::testseam::shownDialogs().size(), 1u);
+    EXPECT_FALSE(rb::testseam::shownDialogs()[0].saving);
+    EXPECT_EQ(rb::testseam::shownDialogs()[0].title, "Select a pdf file");
+    EXPECT_TRUE(rb::testseam::shownDialogs()[0].filter.contains("*.pdf"));
+    EXPECT_EQ(rb::testseam::launchedDocuments(), QStringList{files.filePath("manual.pdf")});
+
+    // Cancelled, or a file that is not there: nothing is opened.
+    rb::testseam::answerNextDialog(nullptr);
+    chooseMenuItem(w(), "Helppdf");
+    rb::testseam::answerNextDialog(item("absent.pdf"));
+    chooseMenuItem(w(), "Helppdf");
+    EXPECT_EQ(rb::testseam::shownDialogs().size(), 3u);
+    EXPECT_EQ(rb::testseam::launchedDocuments().size(), 1);
+    EXPECT_TRUE(rb::testseam::shownMessages().isEmpty());
+}
+
+} // namespace
