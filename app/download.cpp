@@ -30,10 +30,11 @@ void main::kenabsw_Action()
     kfactory().Enabled(false);
     kstart().Enabled(f != nullptr);
     midisr::download_enable();
-    kfile().SetFocus();
-    if (!File2stream())
-        return;
+    File2stream();
+    // File stays available when the image could not be reopened, so that another can be chosen;
+    // the focus goes to it once it can take it.
     kfile().Enabled(true);
+    kfile().SetFocus();
 }
 
 void main::kfile_Action()
@@ -58,10 +59,10 @@ void main::kfile_Action()
     File2stream();
 }
 
-bool main::File2stream()
+void main::File2stream()
 {
     if (!f)
-        return true;
+        return;
     midisr::sentlen = 0;
     // The file held before is closed at once, not when its last reference goes.
     if (midisr::stream)
@@ -69,15 +70,14 @@ bool main::File2stream()
     midisr::stream = f->OpenAsBinaryFile(false);
     pbar().Value(0);
     if (!midisr::stream) {
-        // Nothing can be sent from it: Start stays off, and the step that asked for the file ends.
+        // Nothing can be sent from it: Start stays off.
         kstart().Enabled(false);
         rb::MsgBox(QStringLiteral("The firmware file \"%1\" cannot be opened.").arg(f->NativePath()));
-        return false;
+        return;
     }
     pbar().Maximum(int(midisr::stream->Length()));
     KReset().Enabled(true);
     kstart().Enabled(true);
-    return true;
 }
 
 void main::kstart_Action()

@@ -108,7 +108,7 @@ class main : public rb::Window
     // The firmware download.
     void rxdatarq();     // the next block, or the empty block and the finishing step
     void Downdone();     // the finishing step: "Finished" and three beeps
-    bool File2stream();  // opens f from its start as the firmware stream; false when it cannot be opened
+    void File2stream();  // opens f from its start as the firmware stream
     void Timer();        // one tick of the re-enable countdown
     void Setenabdelay(); // Enable off, countdown from 10
     void Abort();        // stops the download: "Aborted"

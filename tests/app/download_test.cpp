@@ -466,6 +466,7 @@ TEST_F(Download, EnableWithoutAFileSwitchesTheUnitAndOpensNothing)
     EXPECT_EQ(framesSent(), (std::vector<Bytes>{enableFrame, revisionFrame}));
     EXPECT_EQ(korvane::midisr::stream, nullptr);
     EXPECT_TRUE(w().kfile().Enabled());
+    EXPECT_EQ(w().widget()->focusWidget(), w().kfile().widget()) << "the keyboard goes on with File";
     EXPECT_FALSE(w().kstart().Enabled());
     EXPECT_TRUE(rb::testseam::shownMessages().isEmpty());
 }
@@ -649,9 +650,14 @@ TEST_P(RemovedImage, IsReportedWhenEnableReopensItAndNothingMoreIsSent)
     ASSERT_EQ(rb::testseam::shownMessages().size(), 1);
     EXPECT_TRUE(rb::testseam::shownMessages().front().contains(image->NativePath()));
     EXPECT_FALSE(w().kstart().Enabled());
-    EXPECT_FALSE(w().kfile().Enabled()) << "the step that asked for the file ends with it";
+    EXPECT_TRUE(w().kfile().Enabled()) << "another file can be chosen";
     EXPECT_EQ(w().pbar().Value(), 0);
     EXPECT_EQ(korvane::midisr::downfw, downloading);
+    if (!downloading) {
+        choose(file("other.bin", imageBytes(5)));
+        EXPECT_TRUE(w().kstart().Enabled());
+        EXPECT_EQ(w().pbar().Maximum(), 5);
+    }
 
     // Blocks that fall due find no image: nothing goes out, and nothing more is shown.
     sim::clearReceived(UnitOut);

@@ -132,7 +132,8 @@ void SimulatedUnitTest::openImage(const Bytes &image)
     ASSERT_EQ(file.write(reinterpret_cast<const char *>(image.data()), qint64(image.size())), qint64(image.size()));
     file.close();
     mainWindow().f = std::make_shared<rb::FolderItem>(path);
-    ASSERT_TRUE(mainWindow().File2stream());
+    mainWindow().File2stream();
+    ASSERT_NE(korvane::midisr::stream, nullptr);
 }
 
 void SimulatedUnitTest::poll(int ticks)
