@@ -5,6 +5,7 @@
 #include "rbframework/dispatch.h"
 #include "rbframework/testseam.h"
 #include "support/config.h"
+#include "tests/common/key_pixels.h"
 #include "tests/common/program_fixture.h"
 
 #include <QDir>
@@ -17,20 +18,8 @@ namespace
 
 const QString outOfBounds = "An OutOfBounds Exception error has occurred!";
 
-constexpr QRgb solid(rb::Color c)
-{
-    return 0xFF000000u | c;
-}
-
-// Pixels of exactly this colour inside the key's outline.
-int pixelsInside(const vokey &key, rb::Color c)
-{
-    int n = 0;
-    for (int y = 3; y < key.Height() - 3; ++y)
-        for (int x = 3; x < key.Width() - 3; ++x)
-            n += key.surface().pixel(x, y) == solid(c);
-    return n;
-}
+using keypixels::countInside;
+using keypixels::solid;
 
 // An index error of a kind of its own.
 class RowOutOfRange : public rb::OutOfBoundsException
@@ -155,9 +144,9 @@ TEST_F(AppObject, AbortKeyReadsAbortWhiteOnRed)
     EXPECT_EQ(key.TextOffColor, 0xFFFFFFu);
     // Drawn already, as it first appears: a red key with a white caption.
     EXPECT_EQ(key.surface().pixel(3, key.Height() / 2), solid(0xFF0000));
-    EXPECT_GT(pixelsInside(key, 0xFF0000), key.Width() * key.Height() / 2);
-    EXPECT_GT(pixelsInside(key, 0xFFFFFF), 10) << "the caption";
-    EXPECT_EQ(pixelsInside(key, 0x80FF80), 0) << "nothing of the design's lit colour";
+    EXPECT_GT(countInside(key, 0xFF0000), key.Width() * key.Height() / 2);
+    EXPECT_GT(countInside(key, 0xFFFFFF), 10) << "the caption";
+    EXPECT_EQ(countInside(key, 0x80FF80), 0) << "nothing of the design's lit colour";
 }
 
 } // namespace

@@ -1,5 +1,6 @@
 // The key control: what it draws on its own surface, when it redraws, and its events.
 #include "support/vokey.h"
+#include "tests/common/key_pixels.h"
 
 #include "support/config.h"
 
@@ -21,25 +22,9 @@ using korvane::vokey;
 namespace {
 
 // Pixels compared with their alpha: a transparent pixel never passes for black.
-QRgb pixel(const vokey &key, int x, int y)
-{
-    return key.surface().pixel(x, y);
-}
-
-constexpr QRgb solid(rb::Color c)
-{
-    return 0xFF000000u | c;
-}
-
-// Pixels of exactly this colour strictly inside the outline and one pixel in from the fill's edge.
-int countInside(const vokey &key, rb::Color c)
-{
-    int n = 0;
-    for (int y = 3; y < key.Height() - 3; ++y)
-        for (int x = 3; x < key.Width() - 3; ++x)
-            n += pixel(key, x, y) == solid(c);
-    return n;
-}
+using keypixels::countInside;
+using keypixels::pixel;
+using keypixels::solid;
 
 class VokeyTest : public ::testing::Test {
 protected:
