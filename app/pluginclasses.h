@@ -57,8 +57,6 @@ public:
 
 private:
     explicit PortMidiEventTSL(REALobject adopted) : PluginObject(adopted) {}
-    int get(int entry) const;
-    void set(int entry, int value);
 };
 using PortMidiEventPtr = std::shared_ptr<PortMidiEventTSL>;
 

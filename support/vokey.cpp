@@ -67,6 +67,8 @@ void vokey::redraw()
         g.DrawRect(0, 0, w, h);
 
     Graphics().DrawPicture(picture, 0, 0);
+    // The caption is drawn, not a widget's text: it is also the key's name for assistive technology.
+    widget()->setAccessibleName(text);
     ++redraws;
 }
 

@@ -2,91 +2,142 @@
 // program's views reach the plug-in only through those entries; the built program comes up.
 
 #include "app/entrypoints.h"
+#include "app/entrysignature.h"
 #include "app/pluginclasses.h"
 #include "app/startup.h"
-
 #include "rbframework/pluginhost.h"
 #include "rbframework/testseam.h"
 
-#include <QDir>
 #include <QFile>
 #include <QProcess>
+#include <QTemporaryDir>
 #include <QThread>
-#include <gtest/gtest.h>
-
 #include <array>
 #include <csignal>
+#include <gtest/gtest.h>
+#include <string>
+#include <string_view>
+#include <vector>
 
-namespace {
+namespace
+{
 
 using namespace korvane;
 namespace ep = korvane::entrypoints;
 
-class Startup : public ::testing::Test {
-protected:
+class Startup : public ::testing::Test
+{
+  protected:
     static void SetUpTestSuite() { bindPlugin(QStringLiteral(KORVANE_PLUGIN_PATH)); }
     void SetUp() override { rb::testseam::reset(); }
 };
 
-// The declarations the host holds, in the table's order: per class its constructor, destructor,
+// One member as the plug-in registered it: the declaration string it is bound by, its routine,
+// and the signature its declaration (and, for an accessor, its property's type) calls for.
+struct Registered {
+    std::string declaration;
+    REALproc routine;
+    std::string signature;
+};
+
+// The members the host holds, in the table's order: per class its constructor, destructor,
 // methods in registration order, then each property's getter and setter.
-QStringList declarationsFromRegistry()
+std::vector<Registered> registeredMembers()
 {
-    QStringList out;
+    std::vector<Registered> out;
+    auto add = [&out](const QString &declaration, REALproc routine, const char *propertyType = "") {
+        const auto signature = entrysignature::fromDeclaration(declaration.toStdString(), propertyType);
+        out.push_back({declaration.toStdString(), routine, std::string(signature.view())});
+    };
     for (const auto *cls : rb::pluginHost().registeredClasses()) {
         const REALclassDefinition &d = *cls->definition;
         const QString name = QString::fromLatin1(d.name);
         if (d.constructor)
-            out << name + ".__init";
+            add(name + ".__init", reinterpret_cast<REALproc>(d.constructor));
         if (d.destructor)
-            out << name + ".__exit";
+            add(name + ".__exit", reinterpret_cast<REALproc>(d.destructor));
         for (uint32_t i = 0; i < d.methodCount; ++i)
-            out << name + "." + QString::fromLatin1(d.methods[i].declaration);
+            add(name + "." + QString::fromLatin1(d.methods[i].declaration), d.methods[i].function);
         for (uint32_t i = 0; i < d.propertyCount; ++i) {
-            const QString prop = name + "." + QString::fromLatin1(d.properties[i].name);
-            out << prop + ".Get";
-            if (d.properties[i].setter)
-                out << prop + ".Set";
+            const REALproperty &p = d.properties[i];
+            const QString prop = name + "." + QString::fromLatin1(p.name);
+            add(prop + ".Get", p.getter, p.type);
+            if (p.setter)
+                add(prop + ".Set", p.setter, p.type);
         }
     }
     return out;
 }
 
-TEST_F(Startup, BindsEveryPluginMemberInRegistrationOrder)
+TEST_F(Startup, BindsEveryEntryToTheMemberThePluginRegistered)
 {
-    QStringList table;
-    for (int i = ep::kFirstPluginEntry; i < ep::kCount; ++i)
-        table << ep::declaration(i);
-    EXPECT_EQ(table, declarationsFromRegistry());
-    EXPECT_EQ(table.size(), 48);
+    const std::vector<Registered> members = registeredMembers();
+    ASSERT_EQ(members.size(), std::size_t(ep::kCount - ep::kFirstPluginEntry));
+    for (int i = ep::kFirstPluginEntry; i < ep::kCount; ++i) {
+        const Registered &member = members[std::size_t(i - ep::kFirstPluginEntry)];
+        SCOPED_TRACE(std::to_string(i) + " " + member.declaration);
+        EXPECT_EQ(ep::declaration(i).toStdString(), member.declaration);
+        EXPECT_EQ(ep::entry(i), member.routine);
+        EXPECT_FALSE(member.signature.empty()) << "a declaration the program cannot call";
+        EXPECT_EQ(ep::signature(i), member.signature);
+    }
 
     EXPECT_EQ(ep::declaration(0), "_");
     EXPECT_NE(ep::entry(0), nullptr);
     for (int i = 1; i < ep::kFirstPluginEntry; ++i)
         EXPECT_EQ(ep::entry(i), nullptr) << i;
-    for (int i = ep::kFirstPluginEntry; i < ep::kCount; ++i)
-        EXPECT_NE(ep::entry(i), nullptr) << qPrintable(ep::declaration(i));
-    EXPECT_EQ(ep::declaration(ep::StreamOpenInput),
-              "PortMidiStreamTSL.OpenInput(DeviceID as integer, Buffersize as integer) as integer");
-    EXPECT_EQ(ep::declaration(ep::EventRawData0Get), "PortMidiEventTSL.RawData0.Get");
+}
+
+TEST(EntrySignature, FollowsTheDeclarationAndRefusesWhatNoEntryCanTake)
+{
+    struct Case {
+        const char *declaration;
+        const char *propertyType;
+        std::string_view signature; // "": not valid
+    };
+    const Case cases[] = {
+        {"PortMidiTSL.__init", "", "(object)"},
+        {"PortMidiStreamTSL.Close", "", "(object)"},
+        {"PortMidiStreamTSL.Poll as integer", "", "integer(object)"},
+        {"PortMidiStreamTSL.Read(byref data as PortMidiEventTSL) as integer", "",
+         "integer(object, byref object)"},
+        {"PortMidiStreamTSL.WriteSysEx(When as integer, message as memoryblock, offset as integer) as "
+         "integer",
+         "", "integer(object, integer, memoryblock, integer)"},
+        {"PortMidiTSL.DeviceInfo(DeviceID as integer) as PortMidiDeviceInfoTSL", "",
+         "object(object, integer)"},
+        {"PortMidiDeviceInfoTSL.HasInput.Get", "Boolean", "boolean(object, param)"},
+        {"PortMidiEventTSL.When.Set", "Integer", "(object, param, integer)"},
+        {"PortMidiEventTSL.When.Set", "Double", ""},
+        {"PortMidiStreamTSL.Read(byref data as integer) as integer", "", ""},
+        {"PortMidiStreamTSL.Poll(", "", ""},
+        {"PortMidiStreamTSL.Poll is integer", "", ""},
+        {"Poll as integer", "", ""},
+    };
+    for (const Case &c : cases)
+        EXPECT_EQ(entrysignature::fromDeclaration(c.declaration, c.propertyType).view(), c.signature)
+            << c.declaration;
 }
 
 TEST_F(Startup, ViewsCallThroughTheirEntriesAndReleaseWhatTheyMake)
 {
     const int before = rb::pluginHost().liveObjects();
     {
+        // Whatever MIDI devices this machine has: the number after the last names none.
         PortMidiTSL midi;
-        EXPECT_EQ(midi.CountDevices(), 0);   // no MIDI service on a build machine
+        const int devices = midi.CountDevices();
+        EXPECT_GE(devices, 0);
+        EXPECT_EQ(midi.DeviceInfo(devices), nullptr);
         EXPECT_EQ(midi.DeviceInfo(-1), nullptr);
         EXPECT_EQ(midi.ErrorText(-9999), midi.ErrorText(-9999));
         EXPECT_FALSE(midi.ErrorText(-9999).isEmpty());
 
         PortMidiStreamTSL stream;
         EXPECT_EQ(stream.Poll(), -1);
-        EXPECT_EQ(stream.OpenInput(0, 100), -9999);
+        EXPECT_EQ(stream.OpenInput(devices, 100), -9999);
         auto event = std::make_shared<PortMidiEventTSL>();
         EXPECT_EQ(stream.Read(event), -1);
-        EXPECT_EQ(event, nullptr);   // released and cleared even without a stream
+        EXPECT_EQ(event, nullptr); // released and cleared even without a stream
 
         try {
             stream.WriteSysEx(0, rb::MemoryBlockPtr(), 0);
@@ -126,16 +177,19 @@ bool catches(qint64 pid, int signal)
 
 TEST(Program, StartsBindsAndQuitsOnSignal)
 {
+    QTemporaryDir settings;
+    ASSERT_TRUE(settings.isValid());
     QProcess program;
     auto env = QProcessEnvironment::systemEnvironment();
     env.insert("QT_QPA_PLATFORM", "offscreen");
     // The program carries no suppression for PortMidi's own leak; its leaks are checked in-process.
     env.insert("ASAN_OPTIONS", "detect_leaks=0");
-    env.insert("XDG_CONFIG_HOME", QDir::tempPath() + "/korvane-startup-test");
+    env.insert("XDG_CONFIG_HOME", settings.path());
     program.setProcessEnvironment(env);
     program.start(QStringLiteral(KORVANE_PROGRAM), {});
     ASSERT_TRUE(program.waitForStarted(10000));
-    for (int i = 0; i < 300 && program.state() == QProcess::Running && !catches(program.processId(), SIGTERM); ++i)
+    for (int i = 0; i < 300 && program.state() == QProcess::Running && !catches(program.processId(), SIGTERM);
+         ++i)
         QThread::msleep(50);
     ASSERT_EQ(program.state(), QProcess::Running) << program.readAllStandardError().toStdString();
     ASSERT_TRUE(catches(program.processId(), SIGTERM));

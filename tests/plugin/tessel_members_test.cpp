@@ -138,15 +138,6 @@ TEST_F(DeviceList, DeviceInfoOutsideTheListIsNil)
         EXPECT_FALSE(deviceInfo(id)) << id;
 }
 
-TEST_F(DeviceList, DefaultDevicesAreNoDeviceWithoutDevices)
-{
-    if (countDevices() != 0)
-        GTEST_SKIP() << "this machine has MIDI devices";
-    Obj list = make("PortMidiTSL");
-    EXPECT_EQ(intMember(list, "PortMidiTSL.DefaultInputDeviceID as integer"), pmNoDevice);
-    EXPECT_EQ(intMember(list, "PortMidiTSL.DefaultOutputDeviceID as integer"), pmNoDevice);
-}
-
 TEST_F(DeviceList, ReInitializeAnswersZeroAndListsTheDevicesAgain)
 {
     const int32_t count = countDevices();

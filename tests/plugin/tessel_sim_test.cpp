@@ -368,3 +368,20 @@ TEST_F(SimReInitialize, ListsTheDevicesPresentThen)
     EXPECT_EQ(reInitialize(), 0);
     EXPECT_EQ(countDevices(), 3);
 }
+
+TEST_F(SimReInitialize, DefaultDevicesAreTheFirstOfEachDirectionOrNoDevice)
+{
+    const char *const input = "PortMidiTSL.DefaultInputDeviceID as integer";
+    const char *const output = "PortMidiTSL.DefaultOutputDeviceID as integer";
+    Obj list = make("PortMidiTSL");
+    EXPECT_EQ(intMember(list, input), kKeyboard);
+    EXPECT_EQ(intMember(list, output), kSynth);
+
+    sim::setDevices({});
+    EXPECT_EQ(reInitialize(), 0);
+    EXPECT_EQ(intMember(list, input), pmNoDevice);
+    EXPECT_EQ(intMember(list, output), pmNoDevice);
+
+    sim::setDevices(devices());
+    EXPECT_EQ(reInitialize(), 0);
+}

@@ -114,6 +114,28 @@ TEST_F(VokeyTest, NoCaptionMeansOnlyFillAndOutline)
     }
 }
 
+TEST_F(VokeyTest, TheCaptionShownIsTheKeysAccessibleName)
+{
+    const struct {
+        const char *name;
+        std::function<void(vokey &)> set;
+        QString shown;
+    } cases[] = {
+        {"caption", [](vokey &k) { k.caption = "Midi OK"; }, "Midi OK"},
+        {"lit caption while lit", [](vokey &k) { k.caption = "Off", k.Setlitcaption("On"), k.lit = true; },
+         "On"},
+        {"caption while not lit", [](vokey &k) { k.caption = "Off", k.Setlitcaption("On"); }, "Off"},
+        {"no caption", [](vokey &) {}, ""},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.name);
+        vokey &key = makeKey();
+        c.set(key);
+        key.redraw();
+        EXPECT_EQ(key.widget()->accessibleName(), c.shown);
+    }
+}
+
 TEST_F(VokeyTest, LowKeysGetSquareShapes)
 {
     vokey &twelve = makeKey(40, 25);
