@@ -107,7 +107,12 @@ void queueShort(int device, std::uint32_t message);
 // bytes (0xF8 to 0xFF) inside them, and short messages. As the ALSA backend does, SysEx bytes are
 // handed to PortMidi as SysEx data (pm_read_bytes) and every real-time byte and every short message
 // outside a SysEx as a short message (pm_read_short); stray data bytes outside a SysEx are dropped.
+// A byte string that begins with data bytes continues a SysEx that the one before it left open, so
+// a SysEx can be queued in pieces, as a slow line delivers it.
 void queueBytes(int device, std::vector<std::uint8_t> bytes);
+// Queues short messages that arrive one at each poll of the device from the next on, as a steady
+// stream of input does: the stream goes on while it is being read.
+void queueStream(int device, const std::vector<std::uint32_t> &messages);
 // Items queued but not yet handed to PortMidi.
 std::size_t pendingInput(int device);
 // Queued input waits until the device is opened and is handed over, all of it, at the next poll
@@ -194,6 +199,10 @@ std::vector<std::uint8_t> unitImage();
 bool unitImageComplete();
 // Payload sizes of the image's blocks, in order (the empty block included once it arrived).
 std::vector<std::size_t> unitBlockSizes();
+// For each block of the image, in order: how many blocks of the image before it were still
+// unanswered when it arrived. A block is answered once its answer has been handed over on the input
+// (after the unit's lag); a silent unit answers none. All zero when blocks and answers alternate.
+std::vector<std::size_t> unitUnansweredBeforeEachBlock();
 // Raw answers the unit has produced (before interleaving), in order.
 std::vector<std::vector<std::uint8_t>> unitAnswers();
 
