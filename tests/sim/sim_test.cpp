@@ -299,10 +299,11 @@ TEST_F(SimTest, InputSysExQueuedInPiecesArrivesWhole)
     EXPECT_TRUE(readAll().empty());
 }
 
-TEST_F(SimTest, AStreamOfInputArrivesOneMessageAtEachPoll)
+TEST_F(SimTest, AStreamOfInputArrivesOneMessageAtEverySecondPoll)
 {
     openIn(kKeysIn);
     sim::queueStream(kKeysIn, {Pm_Message(0xB0, 1, 1), Pm_Message(0xB0, 1, 2), Pm_Message(0xB0, 1, 3)});
+    EXPECT_EQ(Pm_Poll(in_), 0);
     EXPECT_EQ(Pm_Poll(in_), 1);
     EXPECT_EQ(sim::pendingInput(kKeysIn), 2u);
     // Each read polls the device as well: the stream keeps coming while it is read.
@@ -515,6 +516,18 @@ TEST_F(SimTest, LaggingUnitAnswersAfterItsPolls)
         EXPECT_EQ(Pm_Poll(in_), 0) << "poll " << poll;
     EXPECT_EQ(Pm_Poll(in_), 1);
     EXPECT_EQ(eventBytes(readAll()), (Bytes{0xF0, 0x7E, 0x7F, 0x7F, 0x00, 0xF7, 0x00, 0x00}));
+
+    // Two frames at once: the unit takes its polls for the second after the first.
+    sendSysEx({0xF0, 0x7E, 0x7F, 0x03, 0x00, 0xF7});
+    sendSysEx({0xF0, 0x7E, 0x7F, 0x32, 0x00, 0xF7});
+    for (int poll = 1; poll <= 3; ++poll)
+        EXPECT_EQ(Pm_Poll(in_), 0) << "poll " << poll;
+    EXPECT_EQ(Pm_Poll(in_), 1);
+    PmEvent events[4];
+    EXPECT_EQ(Pm_Read(in_, events, 4), 2) << "the first answer only";
+    for (int poll = 1; poll <= 2; ++poll)
+        EXPECT_EQ(Pm_Poll(in_), 0) << "poll " << poll;
+    EXPECT_EQ(Pm_Poll(in_), 1);
 }
 
 // Blocks sent ahead of their acknowledgements are seen; an Enable begins a new image and a new count.

@@ -102,6 +102,7 @@ struct UnitState {
     int input = -1;
     Mode mode = Mode::Normal;
     int lag = 0;
+    long lastAnswerReadyAt = 0; // the poll at which the last answer became readable
     std::uint8_t realtime = 0xF8;
     int every = 0;
     std::vector<std::uint8_t> between; // real-time bytes sent before each answer
@@ -353,7 +354,9 @@ void answer(State &s, std::uint8_t code, const std::vector<std::uint8_t> &payloa
     } else {
         item.bytes = frame;
     }
-    item.readyAt = in.polls + 1 + s.unit.lag;
+    // One frame at a time: an answer is never ready before the one to the frame before it.
+    item.readyAt = std::max(in.polls, s.unit.lastAnswerReadyAt) + 1 + s.unit.lag;
+    s.unit.lastAnswerReadyAt = item.readyAt;
     if (toBlock)
         item.answersBlockOf = s.unit.imageNumber;
     in.pending.push_back(std::move(item));
@@ -842,7 +845,8 @@ void queueStream(int device, const std::vector<std::uint32_t> &messages)
         InputItem item;
         item.isShort = true;
         item.message = message;
-        item.readyAt = ++readyAt;
+        readyAt += 2;
+        item.readyAt = readyAt;
         d.pending.push_back(std::move(item));
     }
 }

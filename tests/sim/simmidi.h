@@ -110,8 +110,8 @@ void queueShort(int device, std::uint32_t message);
 // A byte string that begins with data bytes continues a SysEx that the one before it left open, so
 // a SysEx can be queued in pieces, as a slow line delivers it.
 void queueBytes(int device, std::vector<std::uint8_t> bytes);
-// Queues short messages that arrive one at each poll of the device from the next on, as a steady
-// stream of input does: the stream goes on while it is being read.
+// Queues short messages that arrive one at every second poll of the device, as a steady stream of
+// input does: it goes on while it is read, as fast as a reader that polls and reads each event.
 void queueStream(int device, const std::vector<std::uint32_t> &messages);
 // Items queued but not yet handed to PortMidi.
 std::size_t pendingInput(int device);
@@ -169,7 +169,8 @@ void attachUnit(int output, int input);
 void detachUnit();
 void setUnitMode(Mode mode);
 // Answers become readable only after this many further polls of the input device (0: at the
-// next). PortMidi polls the backend in every Pm_Poll and every Pm_Read.
+// next). PortMidi polls the backend in every Pm_Poll and every Pm_Read. The unit handles one frame
+// at a time: each answer takes its polls after the answer before it, as a busy unit's would.
 void setUnitLag(int polls);
 // Puts this real-time byte into every answer after each `every` bytes (every = 0: none). Inside a
 // SysEx PortMidi packs it into the SysEx events, in its place.
