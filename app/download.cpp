@@ -24,27 +24,44 @@ constexpr qint64 largestImage = std::numeric_limits<int32_t>::max();
 
 void main::kenabsw_Action()
 {
+    const bool downloading = midisr::downfw;
     KReset().Enabled(true);
     kabort().Enabled(false);
     kenabsw().Enabled(false);
     kfactory().Enabled(false);
     kstart().Enabled(f != nullptr);
-    midisr::download_enable();
+    const std::optional<midisr::FrameId> enable = midisr::download_enable();
     File2stream();
+    if (downloading)
+        startOver(enable);
     // File stays available when the image could not be reopened, so that another can be chosen;
     // the focus goes to it once it can take it.
     kfile().Enabled(true);
     kfile().SetFocus();
 }
 
+void main::startOver(std::optional<midisr::FrameId> enable)
+{
+    if (!enable || !f || !midisr::stream) {
+        Abort();
+        return;
+    }
+    // The download runs on: Start and Reset stay off, as Start left them.
+    kstart().Enabled(false);
+    KReset().Enabled(false);
+    midisr::awaited = enable;
+}
+
 void main::kfile_Action()
 {
     desc().DeleteAllRows();
     f = vosr::openbinfile();
-    if (!f) {
-        midisr::downfw = false;
+    // A download under way ends, whatever was chosen: the unit's image cannot be continued from
+    // another file, nor from the one held without its first bytes.
+    if (midisr::downfw)
+        Abort();
+    if (!f)
         return;
-    }
     if (f->Length() > largestImage) {
         rb::MsgBox(
             QStringLiteral("The file \"%1\" is too large to send: a firmware image must be smaller than "
@@ -52,7 +69,6 @@ void main::kfile_Action()
                 .arg(f->NativePath())
                 .arg(largestImage + 1));
         f = nullptr;
-        midisr::downfw = false;
         return;
     }
     desc().AddRow(f->Name());
@@ -77,7 +93,8 @@ void main::File2stream()
     }
     pbar().Maximum(int(midisr::stream->Length()));
     KReset().Enabled(true);
-    kstart().Enabled(true);
+    // Not onto an image that already holds blocks sent since the last Enable.
+    kstart().Enabled(!midisr::imagebegun);
 }
 
 void main::kstart_Action()
@@ -99,11 +116,21 @@ void main::rxdatarq()
 {
     rb::BinaryStream &image = rb::deref(midisr::stream);
     if (image.EOF()) {
-        midisr::binsend();
-        Downdone();
+        // The empty block completes the unit's image: only when the image since the last Enable
+        // holds this download's bytes, all of them from the first.
+        if (midisr::imagebytes == midisr::sentlen && midisr::binsend())
+            Downdone();
+        else
+            Abort();
         return;
     }
-    midisr::binsend();
+    const std::optional<midisr::FrameId> block = midisr::binsend();
+    if (!block) {
+        // The unit never got it: nothing after it may follow.
+        Abort();
+        return;
+    }
+    midisr::awaited = block;
     pbar().Value(int(image.Position()));
     lcount().Caption("$" + rb::Hex(pbar().Value()));
 }
@@ -123,6 +150,7 @@ void main::Abort()
 void main::endDownload(const QString &position)
 {
     midisr::downfw = false;
+    midisr::awaited.reset();
     kfile().Enabled(false);
     KReset().Enabled(true);
     kabort().Enabled(false);

@@ -4,6 +4,7 @@
 // download, sends the unit's single commands and shows the link state. One instance,
 // rb::window<main>(), made on first use.
 
+#include "midilink/midisr.h"
 #include "rbframework/controls.h"
 #include "rbframework/folderitem.h"
 #include "rbframework/listbox.h"
@@ -14,6 +15,7 @@
 #include "support/vokey.h"
 
 #include <cstdint>
+#include <optional>
 
 namespace korvane
 {
@@ -131,6 +133,11 @@ class main : public rb::Window
     // The end of a download, finished or aborted: the buttons switched back, the image closed, the
     // progress bar and the Abort key hidden, the position label showing the outcome.
     void endDownload(const QString &position);
+    // Enable during a download: the unit has begun a new image, so the download starts over from
+    // the image's first byte once the unit acknowledges the Enable (given as its frame, none when it
+    // did not go out). Without the Enable sent or the image reopened from its start, the download
+    // ends as Abort ends it.
+    void startOver(std::optional<midisr::FrameId> enable);
 
     rb::TabPanel *TabPanel1_;
     rb::GroupBox *dlbox_;

@@ -20,9 +20,10 @@ out=${2:-$top/docs}
 program=$build/bin/Korvane
 simlib=$build/tests/sim/libkorvane_sim.so
 
-# Each answer of the simulated unit held back for three input polls: one block per tick of the
-# program's 50 ms poller, so a download of this many bytes takes long enough to be caught half-way.
-unit=unit:lag:3
+# Each answer of the simulated unit held back for one input poll: the program's 50 ms poller reads
+# it at its tick after the block, one block per tick, so a download of this many bytes takes long
+# enough to be caught half-way.
+unit=unit:lag:1
 image_bytes=3072
 
 main_title=Korvane

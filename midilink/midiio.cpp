@@ -145,11 +145,14 @@ void midiio::Event_Resized()
     eListout().Width(Width() - 12);
 }
 
-void midiio::outlong(const rb::MemoryBlockPtr &message)
+std::optional<midisr::FrameId> midiio::outlong(const rb::MemoryBlockPtr &message)
 {
     if (fvisible)
         eListout().InsertRow(0, "Output: Long Data " + vosr::mb2hex(message, rb::deref(message).Size()));
-    midiout1().outlong(message);
+    // Every message goes out here, hand-typed ones too, so the record of what the unit was sent is kept here.
+    if (!midiout1().outlong(message))
+        return std::nullopt;
+    return midisr::framesent(*message);
 }
 
 void midiio::setvisible(bool visible)

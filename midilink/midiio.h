@@ -4,6 +4,7 @@
 // Every message to the unit goes out through outlong; every input packet comes in through the
 // poller's newdata. One instance, rb::window<midiio>(), made on first use.
 
+#include "midisr.h"
 #include "miditimer.h"
 #include "portselectors.h"
 #include "rbframework/controls.h"
@@ -53,8 +54,10 @@ class midiio : public rb::Window
     void miditimer1_newdata(const rb::MemoryBlock &packet);
     void Event_Resized() override;
 
-    // Logs the message in "Output Events" (while shown) and writes it on the output port.
-    void outlong(const rb::MemoryBlockPtr &message);
+    // Logs the message in "Output Events" (while shown) and writes it on the output port. Answers the
+    // id under which it was recorded as a frame for the unit, none when it was not written or is no
+    // such frame.
+    std::optional<midisr::FrameId> outlong(const rb::MemoryBlockPtr &message);
     void setvisible(bool visible);
     void togvisible();
     void incack();

@@ -19,9 +19,9 @@ bool sysxcomplete = false;
 namespace
 {
 
-void send(const rb::MemoryBlockPtr &frame)
+std::optional<FrameId> send(const rb::MemoryBlockPtr &frame)
 {
-    rb::window<midiio>().outlong(frame);
+    return rb::window<midiio>().outlong(frame);
 }
 
 // Groups of up to seven payload bytes in a payload of n.
@@ -32,7 +32,7 @@ constexpr int32_t groups(int32_t n)
 
 } // namespace
 
-void cmd7e(uint8_t code)
+std::optional<FrameId> cmd7e(uint8_t code)
 {
     auto frame = std::make_shared<rb::MemoryBlock>(6);
     frame->Byte(0, 0xF0);
@@ -41,13 +41,14 @@ void cmd7e(uint8_t code)
     frame->Byte(3, code);
     frame->Byte(4, 0x00);
     frame->Byte(5, 0xF7);
-    send(frame);
+    return send(frame);
 }
 
-void download_enable()
+std::optional<FrameId> download_enable()
 {
-    cmd7e(cmdEnableUpdate);
+    const std::optional<FrameId> enable = cmd7e(cmdEnableUpdate);
     cmd7e(cmdReadRevision);
+    return enable;
 }
 
 void mb7esend(uint8_t code, const rb::MemoryBlock &payload)
@@ -61,7 +62,7 @@ void mb7esend(uint8_t code, const rb::MemoryBlock &payload)
     midi8bit(frame);
 }
 
-void binsend()
+std::optional<FrameId> binsend()
 {
     // Room for a full block: 22 bytes pack into 4 groups, a 32-byte frame.
     auto frame = std::make_shared<rb::MemoryBlock>(40);
@@ -81,10 +82,14 @@ void binsend()
     main &w = rb::window<main>();
     w.pbar().Value(sentlen);
     w.DCount().Caption(rb::Str(sentlen));
-    midi8bit(frame);
+    const std::optional<FrameId> sent = midi8bit(frame);
+    // One block per tick of the poller, however fast the unit answers: the event loop runs between
+    // blocks.
+    rb::window<midiio>().miditimer1().endtick();
+    return sent;
 }
 
-void midi8bit(const rb::MemoryBlockPtr &framePtr)
+std::optional<FrameId> midi8bit(const rb::MemoryBlockPtr &framePtr)
 {
     rb::MemoryBlock &frame = rb::deref(framePtr);
     frame.Byte(0, 0xF0);
@@ -98,7 +103,7 @@ void midi8bit(const rb::MemoryBlockPtr &framePtr)
     }
     frame.Byte(5 + n + g, 0xF7);
     frame.Size(n + g + 6);
-    send(framePtr);
+    return send(framePtr);
 }
 
 void h82m7(rb::MemoryBlock &frame, int32_t start, int32_t count)
@@ -151,6 +156,7 @@ void release()
     sysxmb.reset();
     sysxlen = 0;
     sysxcomplete = false;
+    forgetsent();
 }
 
 } // namespace korvane::midisr

@@ -8,6 +8,7 @@
 #include "rbframework/memoryblock.h"
 
 #include <cstdint>
+#include <optional>
 
 namespace korvane::midisr
 {
@@ -34,13 +35,51 @@ extern rb::MemoryBlockPtr sysxmb;  // the exclusive message being received; nil 
 extern int32_t sysxlen;            // bytes stored in sysxmb
 extern bool sysxcomplete;          // an F7 has ended the message in sysxmb
 
-// ---- Sending
+// ---- Frames sent, and the answers that settle them
+//
+// The unit's answers carry no identity, but the unit answers its frames in order. Every unit frame
+// written without error is recorded, oldest first, with the kind of answer it expects. An answer
+// settles the oldest unanswered frame that expects its kind; the frames before that one are taken as
+// never answered, which puts the record back in step after a lost answer. An answer that no recorded
+// frame expects settles nothing.
 
-void cmd7e(uint8_t code);                                    // a command without payload
-void download_enable();                                      // 0x09, then 0x11
+enum class AnswerKind : uint8_t {
+    Acknowledgement, // an acknowledgement or a negative one: every command but the two requests
+    Revision,        // revision data, to the revision request
+    Address,         // the IP address, to the address request
+};
+using FrameId = uint64_t; // the frames sent to the unit, counted from 1
+
+// At most this many unanswered frames are kept: the record grows only by the user's commands and one
+// block at a time, but a unit that never answers must not make it grow without end. Beyond it, the
+// oldest is taken as never answered.
+constexpr int unansweredLimit = 64;
+
+// The frame whose acknowledgement sends the download's next block: the block that awaits it, or the
+// Enable that starts a download over; none when no block is due on an acknowledgement.
+extern std::optional<FrameId> awaited;
+// What the unit's image holds since the last enable-update frame went out: whether a firmware block
+// has gone out since, and the image bytes those blocks carried.
+extern bool imagebegun;
+extern int64_t imagebytes;
+
+// Records a message written to the output port (midiio.outlong, for every message written without
+// error). Answers the frame's id when it is a frame for the unit, which answers it.
+std::optional<FrameId> framesent(const rb::MemoryBlock &message);
+// Settles the oldest unanswered frame that expects this kind of answer. True when it was the awaited
+// frame, which then awaits no more.
+bool settle(AnswerKind kind);
+// Back to no frame sent (part of release).
+void forgetsent();
+
+// ---- Sending
+// Each sender answers the frame's id when it went out to the unit, none when it could not be written.
+
+std::optional<FrameId> cmd7e(uint8_t code);                  // a command without payload
+std::optional<FrameId> download_enable();                    // 0x09, then 0x11; the id is the 0x09's
 void mb7esend(uint8_t code, const rb::MemoryBlock &payload); // a command with the block as payload
-void binsend();                                              // the next firmware block from stream
-void midi8bit(const rb::MemoryBlockPtr &frame);              // packs a spaced frame and sends it
+std::optional<FrameId> binsend();                            // the next firmware block from stream
+std::optional<FrameId> midi8bit(const rb::MemoryBlockPtr &frame); // packs a spaced frame and sends it
 void h82m7(rb::MemoryBlock &frame, int32_t start, int32_t count);
 void m72h8(rb::MemoryBlock &frame); // unpacks a received frame in place
 void m7h8(rb::MemoryBlock &frame, int32_t count, int32_t source, int32_t target);

@@ -179,20 +179,27 @@ void parsesysx(rb::MemoryBlock &message, int32_t count)
         return;
     case 0x7E: {
         const int code = message.Byte(3);
-        if (code == 0x7E)
+        if (code == 0x7E) {
+            // The frame it answers awaits nothing more: a refused block is not sent again.
+            settle(AnswerKind::Acknowledgement);
             return;
+        }
         if (code == 0x7F) {
-            // The next block goes out before the acknowledgement is counted.
-            if (downfw)
+            // Only the acknowledgement of the frame the download awaits sends the next block, which
+            // goes out before the acknowledgement is counted.
+            if (settle(AnswerKind::Acknowledgement) && downfw)
                 rb::window<main>().rxdatarq();
             rb::window<midiio>().incack();
             return;
         }
         m72h8(message);
-        if (code == 0x21)
+        if (code == 0x21) {
+            settle(AnswerKind::Revision);
             showRevision(message);
-        else if (code == 0x43)
+        } else if (code == 0x43) {
+            settle(AnswerKind::Address);
             showAddress(message);
+        }
         if (shown)
             insertInputRow(received + answerRowEnd(code));
         return;

@@ -1,10 +1,20 @@
 #include "miditimer.h"
 
 #include "midiio.h"
+#include "rbframework/dispatch.h"
 #include "rbframework/window.h"
 
 namespace korvane
 {
+
+namespace
+{
+
+// At most this many packets in one tick: more than the input queue holds (100 events), so that a
+// tick can empty a full queue, yet a flood of input cannot hold the event loop.
+constexpr int packetsPerTick = 256;
+
+} // namespace
 
 miditimer::miditimer(rb::Window &window, QString name, int mode, int period)
     : rb::Timer(window, std::move(name), mode, period)
@@ -13,18 +23,25 @@ miditimer::miditimer(rb::Window &window, QString name, int mode, int period)
 
 void miditimer::Event_Action()
 {
+    // No tick inside another handler, this tick's own included: a message box's modal loop keeps the
+    // clock running, and a packet routed there would break into the handling under way (an answer
+    // half assembled, a block half sent). What arrives meanwhile waits for the next tick.
+    if (rb::handlersUnderWay() > 1)
+        return;
     // The stream is looked up afresh for every call: a packet's handling may change the ports.
     auto input = [] { return rb::window<midiio>().midiin1().stream; };
     if (!input())
         return;
-    // Drain the queue. An error of Poll ends the tick and is not reported: a message box every tick
-    // would lock the user out, and reading goes on at the next tick. When Poll finds nothing
-    // waiting, one Read still ends the tick: PortMidi reports an overflow of its queue only to a Read
-    // of the emptied queue, and takes no more input until it has been reported. A Read that finds
-    // nothing is followed by another Poll; a second failure in a row ends the tick, so a stream that
-    // keeps failing cannot hold the user interface.
+    // Read what waits, up to the bound or the packet whose handling sent a firmware block. An error
+    // of Poll ends the tick and is not reported: a message box every tick would lock the user out,
+    // and reading goes on at the next tick. When Poll finds nothing waiting, one Read still ends the
+    // tick: PortMidi reports an overflow of its queue only to a Read of the emptied queue, and takes
+    // no more input until it has been reported. A Read that finds nothing is followed by another
+    // Poll; a second failure in a row ends the tick, so a stream that keeps failing cannot hold the
+    // user interface.
     int failedReads = 0;
-    for (;;) {
+    tickends = false;
+    for (int packets = 0; packets < packetsPerTick && !tickends;) {
         const PortMidiStreamPtr polled = input();
         const int waiting = polled ? polled->Poll() : -1;
         if (waiting < 0)
@@ -36,6 +53,7 @@ void miditimer::Event_Action()
             continue;
         }
         failedReads = 0;
+        ++packets;
         s.resize(4);
         s[0] = char(d->RawData0());
         s[1] = char(d->RawData1());

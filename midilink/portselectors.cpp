@@ -127,13 +127,14 @@ QString midiout::failurePrefix() const
     return QStringLiteral("open midi output error:");
 }
 
-void midiout::outlong(const rb::MemoryBlockPtr &message)
+bool midiout::outlong(const rb::MemoryBlockPtr &message)
 {
     if (!stream)
-        return;
+        return false;
     const int answer = stream->WriteSysEx(0, message, 0);
     if (answer != 0)
         rb::MsgBox(QStringLiteral("outlong error:") + rb::Str(answer));
+    return answer == 0;
 }
 
 } // namespace korvane

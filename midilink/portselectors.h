@@ -60,7 +60,8 @@ class midiout : public PortSelector
   public:
     midiout(rb::Window &window, QString name, int left, int top, int width, int height);
     // Sends the block as one System Exclusive message; nothing before a device row was ever chosen.
-    void outlong(const rb::MemoryBlockPtr &message);
+    // Answers whether it was written.
+    bool outlong(const rb::MemoryBlockPtr &message);
 
   protected:
     bool listed(const PortMidiDeviceInfoTSL &info) const override { return info.HasOutput(); }

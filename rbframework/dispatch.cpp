@@ -12,6 +12,16 @@ UnhandledExceptionHandler &installed()
     return h;
 }
 
+int depth = 0;
+
+// Counts one handler under way for its lifetime, however it ends.
+struct UnderWay {
+    UnderWay() { ++depth; }
+    ~UnderWay() { --depth; }
+    UnderWay(const UnderWay &) = delete;
+    UnderWay &operator=(const UnderWay &) = delete;
+};
+
 const char *kindOf(const RuntimeException &e)
 {
     if (dynamic_cast<const NilObjectException *>(&e))
@@ -56,6 +66,7 @@ void dispatch(const std::function<void()> &handler)
     if (!handler)
         return;
     try {
+        const UnderWay underWay;
         handler();
     } catch (const RuntimeException &e) {
         deliver(e);
@@ -64,6 +75,11 @@ void dispatch(const std::function<void()> &handler)
     } catch (...) {
         deliver(RuntimeException(QStringLiteral("unknown exception")));
     }
+}
+
+int handlersUnderWay()
+{
+    return depth;
 }
 
 std::exception_ptr runCatching(const std::function<void()> &routine)

@@ -14,6 +14,9 @@ using UnhandledExceptionHandler = std::function<bool(const RuntimeException &)>;
 
 void setUnhandledExceptionHandler(UnhandledExceptionHandler handler);  // empty: the runtime's default
 void dispatch(const std::function<void()> &handler);
+// How many handlers are under way: more than one while a modal loop opened by a handler (a message
+// box, a file dialog) delivers another event.
+int handlersUnderWay();
 
 // For code outside the event loop (start-up): runs the routine and answers the runtime exception it
 // raised, if any, instead of letting it escape.

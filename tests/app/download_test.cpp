@@ -1,9 +1,10 @@
 // The firmware download as the user drives it on the Update S/W tab: Enable, File, Start, one block
 // per acknowledgement, "Finished" with three beeps, Abort, Reset and the re-enable countdown, against
-// the simulated unit. Unless a test says otherwise the unit takes every frame but stays silent, and
-// the test hands it one acknowledgement at a time.
+// the simulated unit. The unit answers every frame at once; the poller reads its answers when the
+// test ticks it.
 #include "midilink/midisr.h"
 #include "rbframework/testseam.h"
+#include "support/config.h"
 #include "tests/common/program_fixture.h"
 
 #include <QFile>
@@ -18,7 +19,6 @@ namespace
 
 enum Page { Connect, UpdateSW };
 
-const Bytes ackFrame = {0xF0, 0x7E, 0x7F, 0x7F, 0x00, 0xF7};
 const Bytes enableFrame = {0xF0, 0x7E, 0x7F, 0x09, 0x00, 0xF7};
 const Bytes revisionFrame = {0xF0, 0x7E, 0x7F, 0x11, 0x00, 0xF7};
 const Bytes resetFrame = {0xF0, 0x7E, 0x7F, 0x03, 0x00, 0xF7};
@@ -70,7 +70,6 @@ class Download : public ConnectedProgramTest
         if (HasFatalFailure())
             return;
         chooseTab(w().TabPanel1(), UpdateSW);
-        sim::setUnitMode(sim::Mode::Silent);
     }
 
     static korvane::main &w() { return mainWindow(); }
@@ -120,12 +119,8 @@ class Download : public ConnectedProgramTest
     void cancelChoice() { choose(nullptr); }
     void start() { click(w().kstart()); }
     void reset() { click(w().KReset()); }
-    // The unit acknowledges the last frame; the poller reads it at its next tick.
-    void acknowledge()
-    {
-        sim::queueBytes(UnitIn, ackFrame);
-        poll();
-    }
+    // The poller's next tick reads what the unit answered.
+    void acknowledge() { poll(); }
     // Acknowledges every block until the download ends (or a bound is reached).
     void acknowledgeToTheEnd()
     {
@@ -141,8 +136,8 @@ class Download : public ConnectedProgramTest
         chooseTab(w().TabPanel1(), UpdateSW);
     }
     // A download of a 30-byte image started, its first block acknowledged: the second is out. Then
-    // a revision Read's countdown brings Enable back, and Enable reopens the image.
-    void enableDuringADownload()
+    // a revision Read's countdown brings Enable back.
+    void downloadWithEnableBack()
     {
         enable();
         choose(file("fw.bin", imageBytes(30)));
@@ -150,6 +145,11 @@ class Download : public ConnectedProgramTest
         acknowledge();
         readRevision();
         tick(10);
+    }
+    // The same, then Enable starts the image over; the unit's answers to it are not read yet.
+    void enableDuringADownload()
+    {
+        downloadWithEnableBack();
         enable();
     }
 
@@ -277,6 +277,14 @@ TEST_P(UpdateBoxStates, ActionSwitchesExactlyItsControls)
 
 void nothing(Download &) {}
 
+// What the end of a download changes, finished or aborted.
+void ended(UpdateBox &b, const char *position)
+{
+    b.file = false, b.start = false, b.reset = true, b.close = true;
+    b.abortEnabled = false, b.abortShown = false, b.barShown = false, b.downloading = false;
+    b.position = position;
+}
+
 const Transition transitions[] = {
     {"WindowOpens", nothing, nothing,
      [](UpdateBox &b) {
@@ -304,8 +312,24 @@ const Transition transitions[] = {
     {"FileChosen", [](Download &d) { d.enable(); },
      [](Download &d) { d.choose(d.file("fw.bin", imageBytes(30))); },
      [](UpdateBox &b) { b.start = true, b.reset = true, b.barValue = 0, b.barMaximum = 30; }},
+    // Enable starts the download over: it goes on, with Start and Reset still off.
+    {"EnableDuringADownload", [](Download &d) { d.downloadWithEnableBack(); },
+     [](Download &d) { d.enable(); },
+     [](UpdateBox &b) { b.enable = false, b.file = true, b.abortEnabled = false, b.barValue = 0; }},
+    // A file chosen or not, the download under way ends as Abort ends it.
     {"FileCancelledDuringADownload", [](Download &d) { d.enableDuringADownload(); },
-     [](Download &d) { d.cancelChoice(); }, [](UpdateBox &b) { b.downloading = false; }},
+     [](Download &d) { d.cancelChoice(); }, [](UpdateBox &b) { ended(b, "Aborted"); }},
+    // Blocks have gone out since the Enable: Start stays off, so nothing streams onto them.
+    {"FileChosenDuringADownload",
+     [](Download &d) {
+         d.enableDuringADownload();
+         d.acknowledge(); // the unit acknowledges the Enable: the image's first block goes out
+     },
+     [](Download &d) { d.choose(d.file("other.bin", imageBytes(50))); },
+     [](UpdateBox &b) {
+         ended(b, "Aborted");
+         b.barValue = 0, b.barMaximum = 50;
+     }},
     {"Start",
      [](Download &d) {
          d.enable();
@@ -324,36 +348,21 @@ const Transition transitions[] = {
          d.start();
          d.acknowledge(); // the second and last data block
      },
-     [](Download &d) { d.acknowledge(); },
-     [](UpdateBox &b) {
-         b.file = false, b.start = false, b.reset = true, b.close = true;
-         b.abortEnabled = false, b.abortShown = false, b.barShown = false, b.downloading = false;
-         b.position = "Finished";
-     }},
+     [](Download &d) { d.acknowledge(); }, [](UpdateBox &b) { ended(b, "Finished"); }},
     {"AbortKey",
      [](Download &d) {
          d.enable();
          d.choose(d.file("fw.bin", imageBytes(30)));
          d.start();
      },
-     [](Download &d) { d.click(d.w().kabort()); },
-     [](UpdateBox &b) {
-         b.file = false, b.start = false, b.reset = true, b.close = true;
-         b.abortEnabled = false, b.abortShown = false, b.barShown = false, b.downloading = false;
-         b.position = "Aborted";
-     }},
+     [](Download &d) { d.click(d.w().kabort()); }, [](UpdateBox &b) { ended(b, "Aborted"); }},
     {"FileAbort",
      [](Download &d) {
          d.enable();
          d.choose(d.file("fw.bin", imageBytes(30)));
          d.start();
      },
-     [](Download &d) { d.chooseMenuItem(d.w(), "FileAbort"); },
-     [](UpdateBox &b) {
-         b.file = false, b.start = false, b.reset = true, b.close = true;
-         b.abortEnabled = false, b.abortShown = false, b.barShown = false, b.downloading = false;
-         b.position = "Aborted";
-     }},
+     [](Download &d) { d.chooseMenuItem(d.w(), "FileAbort"); }, [](UpdateBox &b) { ended(b, "Aborted"); }},
     {"Reset",
      [](Download &d) {
          d.enable();
@@ -361,9 +370,8 @@ const Transition transitions[] = {
      },
      [](Download &d) { d.reset(); },
      [](UpdateBox &b) {
-         b.enable = false, b.file = false, b.start = false, b.reset = true, b.factory = true, b.close = true;
-         b.abortEnabled = false, b.abortShown = false, b.barShown = false, b.downloading = false;
-         b.position = "Finished";
+         ended(b, "Finished");
+         b.enable = false, b.factory = true;
      }},
     {"RevisionRead",
      [](Download &d) {
@@ -550,7 +558,8 @@ TEST_F(Download, AReplacedImageIsClosedAtOnce)
 
 TEST_F(Download, AnImageOf2GiBOrMoreIsRefusedAsACancelledChoiceWouldLeaveIt)
 {
-    enableDuringADownload(); // a download runs, File is on and fw.bin is open
+    enable();
+    choose(file("fw.bin", imageBytes(30)));
     const QString opened = files.filePath("fw.bin");
     const int maximum = w().pbar().Maximum();
 
@@ -574,10 +583,7 @@ TEST_F(Download, AnImageOf2GiBOrMoreIsRefusedAsACancelledChoiceWouldLeaveIt)
         EXPECT_EQ(openHandles(opened), 1) << "the image opened before stays";
     }
 
-    // The download flag is off: an acknowledgement sends nothing; Start streams the earlier image.
-    const std::size_t frames = framesSent().size();
-    acknowledge();
-    EXPECT_EQ(framesSent().size(), frames);
+    // Start streams the earlier image.
     start();
     acknowledgeToTheEnd();
     EXPECT_EQ(sim::unitImage(), imageBytes(30));
@@ -652,27 +658,126 @@ TEST_P(RemovedImage, IsReportedWhenEnableReopensItAndNothingMoreIsSent)
     EXPECT_FALSE(w().kstart().Enabled());
     EXPECT_TRUE(w().kfile().Enabled()) << "another file can be chosen";
     EXPECT_EQ(w().pbar().Value(), 0);
-    EXPECT_EQ(korvane::midisr::downfw, downloading);
-    if (!downloading) {
-        choose(file("other.bin", imageBytes(5)));
-        EXPECT_TRUE(w().kstart().Enabled());
-        EXPECT_EQ(w().pbar().Maximum(), 5);
-    }
+    // A download under way cannot start over without its image: it ends as Abort ends it.
+    EXPECT_FALSE(korvane::midisr::downfw);
+    EXPECT_EQ(w().lcount().Caption(), downloading ? "Aborted" : "Finished");
+    EXPECT_FALSE(w().kabort().Visible());
+    choose(file("other.bin", imageBytes(5)));
+    EXPECT_TRUE(w().kstart().Enabled()) << "nothing has been sent since the Enable";
+    EXPECT_EQ(w().pbar().Maximum(), 5);
 
-    // Blocks that fall due find no image: nothing goes out, and nothing more is shown.
+    // The late answers send nothing, and nothing more is shown.
     sim::clearReceived(UnitOut);
     acknowledge();
     acknowledge();
     EXPECT_TRUE(framesSent().empty());
     EXPECT_EQ(rb::testseam::shownMessages().size(), 1);
-
-    chooseMenuItem(w(), "FileAbort");
-    EXPECT_FALSE(korvane::midisr::downfw);
-    EXPECT_EQ(w().lcount().Caption(), "Aborted");
-    EXPECT_TRUE(w().KReset().Enabled());
 }
 
 INSTANTIATE_TEST_SUITE_P(When, RemovedImage, ::testing::Bool(),
                          [](const auto &info) { return info.param ? "DuringADownload" : "AfterADownload"; });
+
+// ---- Downloads that cannot go on
+
+// A block the unit never got: nothing after it may follow, so the download ends as Abort ends it.
+TEST_F(Download, ABlockThatCannotBeWrittenEndsTheDownloadAsAbortDoes)
+{
+    enable();
+    choose(file("fw.bin", imageBytes(100)));
+    start();
+    sim::failWrites(UnitOut, "cable pulled");
+    acknowledge(); // the second block is refused
+
+    ASSERT_EQ(rb::testseam::shownMessages().size(), 1);
+    EXPECT_TRUE(rb::testseam::shownMessages().front().startsWith("outlong error:"));
+    EXPECT_EQ(now(), (UpdateBox{false, false, false, true, false, true, false, false, false, false, "Aborted",
+                                44, 100}));
+    sim::failWrites(UnitOut, "");
+    acknowledge();
+    EXPECT_EQ(blocksSent().size(), 1u) << "nothing after the refused block";
+    EXPECT_EQ(rb::testseam::beepCount(), 0);
+}
+
+// A block typed by hand in the MIDI window begins a new image at the unit in the middle of the
+// download: the unit's image no longer holds the download's bytes from its first, so the end block
+// is not sent and "Finished" is not shown.
+TEST_F(Download, AnEnableTypedDuringTheDownloadKeepsItFromFinishing)
+{
+    enable();
+    choose(file("fw.bin", imageBytes(100)));
+    start();
+    acknowledge();
+    click(w().kview());
+    type(io().midistring(), "F0 7E 7F 09 00 F7");
+    click(io().sendmidi());
+    acknowledgeToTheEnd();
+
+    EXPECT_EQ(w().lcount().Caption(), "Aborted");
+    EXPECT_EQ(rb::testseam::beepCount(), 0);
+    EXPECT_FALSE(sim::unitImageComplete()) << "the end block went out";
+    EXPECT_EQ(sim::unitImage(), slice(imageBytes(100), 44, 56));
+}
+
+// An answer arriving while the "outlong error:" box of a refused block is open: the box's modal loop
+// keeps the poll timer firing, but no packet is read there. The answer is read whole afterwards, in
+// order, and the revision labels show it.
+TEST_F(Download, AnAnswerArrivingWhileABlockErrorIsShownIsReadWholeAfterwards)
+{
+    enable();
+    acknowledge();
+    choose(file("fw.bin", imageBytes(100)));
+    start();
+    const Bytes revision = sim::packFrame(0x21, {0x02, 0x01, 0x03, 0x10, 0x00, 0xA5, 0x04, 0x02, 0x01, 0xFF});
+    sim::failWrites(UnitOut, "cable pulled");
+    rb::testseam::onMsgBox([&](const QString &) {
+        sim::queueBytes(UnitIn, slice(revision, 0, 4)); // the answer's first bytes are in
+        poll();                                         // the clock fires inside the box
+    });
+    acknowledge(); // the second block is refused
+    rb::testseam::onMsgBox({});
+    ASSERT_EQ(rb::testseam::shownMessages().size(), 1);
+    sim::queueBytes(UnitIn, slice(revision, 4, int(revision.size()) - 4));
+    poll();
+
+    EXPECT_EQ(w().corerev().Caption(), "Core 03.10 Build 00.A5 HW 02.01");
+    EXPECT_EQ(w().mainrev().Caption(), "Main 04.02 Build 01.FF");
+}
+
+// No output port has been chosen since the program started: nothing is sent and nothing is shown,
+// and the download ends at once.
+class DownloadWithoutAnOutputPort : public ProgramTest
+{
+  protected:
+    void SetUp() override
+    {
+        ProgramTest::SetUp();
+        korvane::config::initconfig(QStringLiteral("korvane"));
+        korvane::config::putstring(QStringLiteral("Minport"), portRow(UnitIn));
+        rb::testseam::reset();
+        openProgram();
+        chooseTab(mainWindow().TabPanel1(), UpdateSW);
+    }
+};
+
+TEST_F(DownloadWithoutAnOutputPort, StartEndsTheDownloadAsAbortDoes)
+{
+    korvane::main &w = mainWindow();
+    QFile image(settingsFolder.filePath("fw.bin"));
+    ASSERT_TRUE(image.open(QIODevice::WriteOnly));
+    image.write(QByteArray(100, 'x'));
+    image.close();
+    click(w.kenabsw());
+    rb::testseam::answerNextDialog(std::make_shared<rb::FolderItem>(image.fileName()));
+    click(w.kfile());
+    ASSERT_TRUE(w.kstart().Enabled());
+    click(w.kstart());
+
+    EXPECT_EQ(w.lcount().Caption(), "Aborted");
+    EXPECT_FALSE(korvane::midisr::downfw);
+    EXPECT_FALSE(w.kabort().Visible());
+    EXPECT_TRUE(w.kclose().Enabled());
+    EXPECT_TRUE(rb::testseam::shownMessages().isEmpty());
+    EXPECT_TRUE(framesSent().empty());
+}
 
 } // namespace

@@ -1,9 +1,11 @@
 // The whole program, started through its real start-up sequence (programEntry) against the
 // simulated MIDI service and unit, and driven as a user drives it: controls and menus with Qt input
-// events, file choosers answered by script. Nothing waits for a clock: the script fires the MIDI
-// window's poll timer and the main window's Timer1 by hand.
+// events, file choosers answered by script. The script fires the MIDI window's poll timer and the
+// main window's Timer1 by hand; only where a test is about the event loop itself does it let the
+// timers run on their clocks, waiting for a condition within a generous bound.
 
 #include "app/startup.h"
+#include "midilink/midisr.h"
 #include "rbframework/application.h"
 #include "rbframework/dispatch.h"
 #include "rbframework/testseam.h"
@@ -408,7 +410,7 @@ TEST_F(EndToEnd, AbortStopsTheDownloadAndTheNextStartSendsTheWholeImage)
     const rb::FolderItemPtr bin = writeImage(image);
     const std::vector<Bytes> expected = blockFrames(image);
     saveUnitPorts();
-    sim::setUnitLag(3); // one acknowledgement per tick of the poller (a tick polls twice when idle)
+    sim::setUnitLag(1); // each acknowledgement is read at the poller's tick after its block
     const int exitCode = runProgram([&] {
         korvane::main &w = mainWindow();
         ASSERT_NO_FATAL_FAILURE(startDownload(bin));
@@ -476,7 +478,7 @@ TEST_P(UnitStops, TheDownloadWaitsWithoutRepeatingABlockUntilFileAbort)
     const rb::FolderItemPtr bin = writeImage(image);
     const std::vector<Bytes> expected = blockFrames(image);
     saveUnitPorts();
-    sim::setUnitLag(3);
+    sim::setUnitLag(1);
     const int exitCode = runProgram([&] {
         korvane::main &w = mainWindow();
         ASSERT_NO_FATAL_FAILURE(startDownload(bin));
@@ -524,7 +526,7 @@ TEST_F(EndToEnd, RealTimeMessagesBetweenTheAnswersLeaveTheImageWhole)
     const rb::FolderItemPtr bin = writeImage(image);
     const std::vector<Bytes> expected = blockFrames(image);
     saveUnitPorts();
-    sim::setUnitLag(3);
+    sim::setUnitLag(1);
     const int exitCode = runProgram([&] {
         ASSERT_NO_FATAL_FAILURE(startDownload(bin));
         int clocks = 0;
@@ -535,6 +537,7 @@ TEST_F(EndToEnd, RealTimeMessagesBetweenTheAnswersLeaveTheImageWhole)
             poll();
         }
         ASSERT_TRUE(finished()) << mainWindow().lcount().Caption().toStdString();
+        poll(); // what the tick that sent the end block left
         EXPECT_EQ(sim::unitImage(), image);
         EXPECT_TRUE(sim::unitImageComplete());
         EXPECT_EQ(blocksSent(), expected);
@@ -544,6 +547,237 @@ TEST_F(EndToEnd, RealTimeMessagesBetweenTheAnswersLeaveTheImageWhole)
             rows += io().eListin().List(row) == "realtime: F8 00 00 00 ";
         EXPECT_EQ(rows, clocks);
         click(mainWindow().kclose());
+    });
+    EXPECT_EQ(exitCode, 0);
+}
+
+// ---- Blocks and acknowledgements alternate
+
+class Alternation;
+
+// What a user does while a download runs; the download then runs to its end.
+struct DuringADownload {
+    const char *name;
+    std::function<void(Alternation &)> act;
+    int beeps; // three for the download's Finished, three more for a Reset
+};
+
+void PrintTo(const DuringADownload &c, std::ostream *os)
+{
+    *os << c.name;
+}
+
+class Alternation : public EndToEnd, public ::testing::WithParamInterface<DuringADownload>
+{
+  public:
+    using EndToEnd::click;
+    using EndToEnd::poll;
+    using EndToEnd::showPage;
+    using EndToEnd::tick;
+
+    static korvane::main &w() { return mainWindow(); }
+    // Ticks of the poller and of Timer1 in turn, as the event loop runs them, until a countdown
+    // has run out.
+    void waitOutTheCountdown()
+    {
+        for (int i = 0; i < 10; ++i) {
+            poll();
+            tick(1);
+        }
+    }
+};
+
+// Against a unit that answers about one tick late, the answers to what the user sends around the
+// download (Enable, Reset, Set, the revision and address requests, the last block of an aborted
+// run) never send a block: the unit never holds two blocks of its image unanswered, and it gets
+// every byte once, in order, from the first byte since its last Enable.
+TEST_P(Alternation, TheUnitNeverHoldsTwoBlocksUnanswered)
+{
+    const Bytes image = pattern(330);
+    const rb::FolderItemPtr bin = writeImage(image);
+    saveUnitPorts();
+    sim::setUnitLag(3);
+    const int exitCode = runProgram([&] {
+        ASSERT_NO_FATAL_FAILURE(startDownload(bin));
+        poll(3);
+        GetParam().act(*this);
+        ASSERT_FALSE(HasFatalFailure());
+        ASSERT_TRUE(pollUntil(finished, 200)) << w().lcount().Caption().toStdString();
+        EXPECT_EQ(sim::unitImage(), image);
+        EXPECT_TRUE(sim::unitImageComplete());
+        const std::vector<std::size_t> unanswered = sim::unitUnansweredBeforeEachBlock();
+        EXPECT_EQ(unanswered, std::vector<std::size_t>(unanswered.size(), 0)) << "a block sent ahead";
+        EXPECT_EQ(w().DCount().Caption(), "330");
+        EXPECT_EQ(seam::beepCount(), GetParam().beeps);
+        EXPECT_TRUE(seam::shownMessages().isEmpty()) << seam::shownMessages().join('|').toStdString();
+        click(w().kclose());
+    });
+    EXPECT_EQ(exitCode, 0);
+}
+
+const DuringADownload duringADownload[] = {
+    // The acknowledgement of the last block sent comes after the next Start.
+    {"AbortResetEnableStart",
+     [](Alternation &t) {
+         t.click(t.w().kabort());
+         t.click(t.w().KReset());
+         t.tick(10);
+         t.click(t.w().kenabsw());
+         t.click(t.w().kstart());
+     },
+     6},
+    // The acknowledgement of the Enable comes after Start.
+    {"ResetEnableStartWithinASecond",
+     [](Alternation &t) {
+         t.click(t.w().kabort());
+         t.click(t.w().KReset());
+         t.waitOutTheCountdown();
+         t.click(t.w().kenabsw());
+         t.click(t.w().kstart());
+     },
+     6},
+    {"AddressReadAndSet",
+     [](Alternation &t) {
+         t.showPage(SetIP);
+         t.click(t.w().kreadip());
+         t.poll(3);
+         ASSERT_TRUE(t.w().ksetip().Enabled());
+         t.click(t.w().ksetip());
+     },
+     3},
+    {"RevisionRead",
+     [](Alternation &t) {
+         t.showPage(Connect);
+         t.click(t.w().kreadeprom());
+     },
+     3},
+    // The image starts over from its first byte once the unit has acknowledged the Enable.
+    {"EnableOnceTheRevisionReadsCountdownHasRunOut",
+     [](Alternation &t) {
+         t.showPage(Connect);
+         t.click(t.w().kreadeprom());
+         t.waitOutTheCountdown();
+         t.showPage(UpdateSW);
+         ASSERT_TRUE(t.w().kenabsw().Enabled());
+         t.click(t.w().kenabsw());
+     },
+     3},
+};
+
+INSTANTIATE_TEST_SUITE_P(Downloads, Alternation, ::testing::ValuesIn(duringADownload),
+                         [](const ::testing::TestParamInfo<DuringADownload> &info) {
+                             return info.param.name;
+                         });
+
+// Enable; File, an image chosen; File again, cancelled (Start stays on and streams the image opened
+// before); Start; the revision Read on the Connect tab; Enable once its countdown has run out. The
+// unit begins a new image, and nothing holds the image's first bytes any more: the download ends
+// as Abort ends it, never with "Finished". Choosing the file again sends it whole.
+TEST_F(EndToEnd, EnableDuringADownloadWithNoFileHeldEndsItAsAbortDoes)
+{
+    const Bytes image = pattern(3072);
+    const rb::FolderItemPtr bin = writeImage(image);
+    saveUnitPorts();
+    sim::setUnitLag(3);
+    const int exitCode = runProgram([&] {
+        korvane::main &w = mainWindow();
+        ASSERT_NO_FATAL_FAILURE(showPage(UpdateSW));
+        click(w.kenabsw());
+        poll(3);
+        seam::answerNextDialog(bin);
+        click(w.kfile());
+        seam::answerNextDialog(nullptr);
+        click(w.kfile());
+        ASSERT_TRUE(w.kstart().Enabled());
+        click(w.kstart());
+        poll(20);
+        ASSERT_NO_FATAL_FAILURE(showPage(Connect));
+        click(w.kreadeprom());
+        for (int i = 0; i < 10; ++i) {
+            poll();
+            ASSERT_NO_FATAL_FAILURE(tick(1));
+        }
+        ASSERT_NO_FATAL_FAILURE(showPage(UpdateSW));
+        ASSERT_TRUE(w.kenabsw().Enabled());
+        click(w.kenabsw());
+        pollUntil(finished, 200);
+
+        EXPECT_EQ(w.lcount().Caption(), "Aborted");
+        EXPECT_EQ(seam::beepCount(), 0);
+        EXPECT_FALSE(korvane::midisr::downfw);
+        EXPECT_FALSE(w.kabort().Visible());
+        EXPECT_FALSE(w.pbar().Visible());
+        EXPECT_TRUE(w.kclose().Enabled());
+        EXPECT_TRUE(w.KReset().Enabled());
+        EXPECT_FALSE(w.kstart().Enabled());
+        EXPECT_TRUE(w.kfile().Enabled()) << "Enable offers File";
+        EXPECT_TRUE(sim::unitImage().empty()) << "nothing of the image since the Enable";
+        EXPECT_FALSE(sim::unitImageComplete());
+
+        seam::answerNextDialog(bin);
+        click(w.kfile());
+        ASSERT_TRUE(w.kstart().Enabled());
+        click(w.kstart());
+        ASSERT_TRUE(pollUntil(finished, 400)) << w.lcount().Caption().toStdString();
+        EXPECT_EQ(sim::unitImage(), image);
+        EXPECT_TRUE(sim::unitImageComplete());
+        EXPECT_EQ(w.DCount().Caption(), "3072");
+        EXPECT_EQ(seam::beepCount(), 3);
+        click(w.kclose());
+    });
+    EXPECT_EQ(exitCode, 0);
+}
+
+// ---- A tick does a bounded amount of work
+
+// A unit that answers at once has its answer waiting at the poller's next read: still, each tick
+// sends one block and returns to the event loop.
+TEST_F(EndToEnd, AUnitThatAnswersAtOnceGetsOneBlockPerTick)
+{
+    const Bytes image = pattern(20 * blockBytes + 5);
+    const rb::FolderItemPtr bin = writeImage(image);
+    const std::vector<Bytes> expected = blockFrames(image);
+    saveUnitPorts();
+    const int exitCode = runProgram([&] {
+        ASSERT_NO_FATAL_FAILURE(startDownload(bin));
+        ASSERT_EQ(blocksSent().size(), 1u);
+        for (std::size_t sent = 2; sent <= expected.size(); ++sent) {
+            poll();
+            ASSERT_EQ(blocksSent().size(), sent) << "one block per tick";
+        }
+        EXPECT_TRUE(finished());
+        EXPECT_EQ(blocksSent(), expected);
+        EXPECT_EQ(sim::unitImage(), image);
+        click(mainWindow().kclose());
+    });
+    EXPECT_EQ(exitCode, 0);
+}
+
+// The poll timer runs on its clock against a unit that answers at once; the user clicks Abort
+// while the poller reads the unit's first acknowledgement. The click waits in the event queue and
+// is handled as soon as that tick returns, long before the image's 1,001 blocks have gone out.
+TEST_F(EndToEnd, AbortClickedDuringALargeDownloadIsHandledAfterTheTick)
+{
+    const Bytes image = pattern(22000);
+    const rb::FolderItemPtr bin = writeImage(image);
+    saveUnitPorts();
+    const int exitCode = runProgram([&] {
+        korvane::main &w = mainWindow();
+        ASSERT_NO_FATAL_FAILURE(startDownload(bin));
+        auto &newdata = io().miditimer1().newdata;
+        bool clicked = false;
+        newdata = [&clicked, &w, handler = newdata](const rb::MemoryBlock &packet) {
+            if (!clicked) {
+                clicked = true;
+                QTimer::singleShot(0, w.widget(), [&w] { click(w.kabort()); });
+            }
+            handler(packet);
+        };
+        ASSERT_TRUE(QTest::qWaitFor([] { return !korvane::midisr::downfw; }, 10000));
+        EXPECT_EQ(w.lcount().Caption(), "Aborted");
+        EXPECT_LE(blocksSent().size(), 3u);
+        EXPECT_FALSE(sim::unitImageComplete());
+        click(w.kclose());
     });
     EXPECT_EQ(exitCode, 0);
 }

@@ -87,6 +87,7 @@ TEST_F(ProgramTest, PortsPickedByMouseCarryCommandsAnswersAndAWholeFirmwareImage
     EXPECT_EQ(framesSent().size(), framesBefore + 1) << "one block, then one for each acknowledgement";
     for (int tick = 0; tick < 300 && korvane::midisr::downfw; ++tick)
         poll();
+    poll(); // the acknowledgement of the end block
 
     ASSERT_TRUE(sim::unitImageComplete());
     EXPECT_EQ(sim::unitImage(), image);

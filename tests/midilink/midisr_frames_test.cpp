@@ -89,7 +89,7 @@ const FrameCase frameCases[] = {
      0},
     {"DownloadEnableSendsEnableThenRevisionRequest",
      {},
-     midisr::download_enable,
+     [] { midisr::download_enable(); },
      {{0xF0, 0x7E, 0x7F, 0x09, 0x00, 0xF7}, {0xF0, 0x7E, 0x7F, 0x11, 0x00, 0xF7}},
      0},
     {"SetAddress10_1_128_255",
@@ -101,13 +101,13 @@ const FrameCase frameCases[] = {
      0},
     {"FullBlockPacksIntoFourGroups",
      fullBlock,
-     midisr::binsend,
+     [] { midisr::binsend(); },
      {{0xF0, 0x7E, 0x7F, 0x04, 0x16, 0x00, 0x01, 0x02, 0x03, 0x04, 0x05, 0x06, 0x7F, 0x07, 0x08, 0x09,
        0x0A, 0x0B, 0x0C, 0x0D, 0x7F, 0x0E, 0x0F, 0x10, 0x11, 0x12, 0x13, 0x14, 0x7F, 0x15, 0x01, 0xF7}},
      22},
     {"EightBytesPackIntoTwoGroups",
      twoGroups,
-     midisr::binsend,
+     [] { midisr::binsend(); },
      {{0xF0, 0x7E, 0x7F, 0x04, 0x08, 0x7F, 0x01, 0x02, 0x03, 0x04, 0x05, 0x06, 0x40, 0x01, 0x01, 0xF7}},
      8},
     {"EndOfImageSendsTheEmptyBlockAndCountsNothing",
@@ -128,7 +128,7 @@ const FrameCase frameCases[] = {
      {sim::packFrame(0x04, slice(twoBlocks, 0, 22)), sim::packFrame(0x04, slice(twoBlocks, 22, 22)),
       emptyBlock},
      44},
-    {"EmptyImageSendsOnlyTheEmptyBlock", {}, midisr::binsend, {emptyBlock}, 0},
+    {"EmptyImageSendsOnlyTheEmptyBlock", {}, [] { midisr::binsend(); }, {emptyBlock}, 0},
 };
 
 class FrameTable : public MidisrFrames, public ::testing::WithParamInterface<FrameCase>

@@ -75,6 +75,30 @@ TEST_F(Poller, InputArrivingWhileAPacketIsHandledIsReadInTheSameTick)
     EXPECT_EQ(packets, Packets({{0x90, 0x40, 0x7F, 0x00}, {0x80, 0x40, 0x7F, 0x00}}));
 }
 
+// A steady stream of input keeps coming while it is read: a tick ends after a bounded number of
+// packets, and the following ticks read the rest, in order, nothing lost.
+TEST_F(Poller, AStreamOfInputIsReadOverSeveralTicksInOrder)
+{
+    saveUnitPorts();
+    openProgram();
+    recordPackets();
+    std::vector<std::uint32_t> stream;
+    Packets expected;
+    for (std::uint32_t i = 0; i < 3000; ++i) {
+        const std::uint32_t controller = i % 120, value = i / 120;
+        stream.push_back(0xB0 | controller << 8 | value << 16);
+        expected.push_back({0xB0, std::uint8_t(controller), std::uint8_t(value), 0x00});
+    }
+    sim::queueStream(UnitIn, stream);
+
+    poll();
+    EXPECT_GT(packets.size(), 0u);
+    EXPECT_LT(packets.size(), stream.size()) << "one tick read the whole stream";
+    for (int tick = 0; tick < int(stream.size()) && packets.size() < stream.size(); ++tick)
+        poll();
+    EXPECT_EQ(packets, expected);
+}
+
 TEST_F(Poller, RunsWhileAnInputPortIsOpen)
 {
     openFirstRun();

@@ -287,6 +287,30 @@ TEST_F(SimTest, InputWaitsForTheOpenAndIsDroppedAtClose)
     EXPECT_TRUE(readAll().empty());
 }
 
+TEST_F(SimTest, InputSysExQueuedInPiecesArrivesWhole)
+{
+    openIn(kKeysIn);
+    sim::queueBytes(kKeysIn, {0xF0, 0x7E, 0x7F, 0x21, 0x06});
+    EXPECT_EQ(eventBytes(readAll()), (Bytes{0xF0, 0x7E, 0x7F, 0x21}));
+    sim::queueBytes(kKeysIn, {0x01, 0x00, 0x02, 0x05, 0x00, 0x1A, 0x00, 0xF7});
+    EXPECT_EQ(eventBytes(readAll()), (Bytes{0x06, 0x01, 0x00, 0x02, 0x05, 0x00, 0x1A, 0x00, 0xF7, 0, 0, 0}));
+    // Once the SysEx has ended, data bytes are stray again.
+    sim::queueBytes(kKeysIn, {0x01, 0x02});
+    EXPECT_TRUE(readAll().empty());
+}
+
+TEST_F(SimTest, AStreamOfInputArrivesOneMessageAtEverySecondPoll)
+{
+    openIn(kKeysIn);
+    sim::queueStream(kKeysIn, {Pm_Message(0xB0, 1, 1), Pm_Message(0xB0, 1, 2), Pm_Message(0xB0, 1, 3)});
+    EXPECT_EQ(Pm_Poll(in_), 0);
+    EXPECT_EQ(Pm_Poll(in_), 1);
+    EXPECT_EQ(sim::pendingInput(kKeysIn), 2u);
+    // Each read polls the device as well: the stream keeps coming while it is read.
+    EXPECT_EQ(readAll().size(), 3u);
+    EXPECT_EQ(sim::pendingInput(kKeysIn), 0u);
+}
+
 // What the program reads for a wire byte string, through PortMidi's default filter (active sensing
 // dropped) and with no filter at all.
 TEST_F(SimTest, InputBytesThroughPortMidiFilters)
@@ -492,6 +516,38 @@ TEST_F(SimTest, LaggingUnitAnswersAfterItsPolls)
         EXPECT_EQ(Pm_Poll(in_), 0) << "poll " << poll;
     EXPECT_EQ(Pm_Poll(in_), 1);
     EXPECT_EQ(eventBytes(readAll()), (Bytes{0xF0, 0x7E, 0x7F, 0x7F, 0x00, 0xF7, 0x00, 0x00}));
+
+    // Two frames at once: the unit takes its polls for the second after the first.
+    sendSysEx({0xF0, 0x7E, 0x7F, 0x03, 0x00, 0xF7});
+    sendSysEx({0xF0, 0x7E, 0x7F, 0x32, 0x00, 0xF7});
+    for (int poll = 1; poll <= 3; ++poll)
+        EXPECT_EQ(Pm_Poll(in_), 0) << "poll " << poll;
+    EXPECT_EQ(Pm_Poll(in_), 1);
+    PmEvent events[4];
+    EXPECT_EQ(Pm_Read(in_, events, 4), 2) << "the first answer only";
+    for (int poll = 1; poll <= 2; ++poll)
+        EXPECT_EQ(Pm_Poll(in_), 0) << "poll " << poll;
+    EXPECT_EQ(Pm_Poll(in_), 1);
+}
+
+// Blocks sent ahead of their acknowledgements are seen; an Enable begins a new image and a new count.
+TEST_F(SimTest, UnitCountsTheBlocksStillUnansweredAtEachBlock)
+{
+    openUnit();
+    sim::setUnitLag(3);
+    sendSysEx(sim::packFrame(0x04, {1}));
+    sendSysEx(sim::packFrame(0x04, {2}));
+    readAll(); // not yet: the answers are held back
+    sendSysEx(sim::packFrame(0x04, {3}));
+    for (int poll = 0; poll < 5; ++poll)
+        readAll();
+    sendSysEx(sim::packFrame(0x04, {4}));
+    EXPECT_EQ(sim::unitUnansweredBeforeEachBlock(), (std::vector<std::size_t>{0, 1, 2, 0}));
+
+    sendSysEx({0xF0, 0x7E, 0x7F, 0x09, 0x00, 0xF7});
+    sendSysEx(sim::packFrame(0x04, {1}));
+    EXPECT_EQ(sim::unitUnansweredBeforeEachBlock(), std::vector<std::size_t>{0})
+        << "the answer to the last block of the image before does not count";
 }
 
 TEST_F(SimTest, SilentUnitTakesBlocksButNeverAnswers)

@@ -73,6 +73,8 @@ struct InputItem {
     std::uint32_t message = 0;
     std::vector<std::uint8_t> bytes;
     long readyAt = 0; // deliverable at poll number readyAt or later
+    // The unit's answer to a block of this image (the unit's image number); none for other input.
+    std::optional<int> answersBlockOf;
 };
 
 struct DeviceState {
@@ -92,6 +94,7 @@ struct DeviceState {
     // input
     long polls = 0;
     std::deque<InputItem> pending;
+    bool inputInSysEx = false; // the input handed over last ended inside a SysEx
 };
 
 struct UnitState {
@@ -99,6 +102,7 @@ struct UnitState {
     int input = -1;
     Mode mode = Mode::Normal;
     int lag = 0;
+    long lastAnswerReadyAt = 0; // the poll at which the last answer became readable
     std::uint8_t realtime = 0xF8;
     int every = 0;
     std::vector<std::uint8_t> between; // real-time bytes sent before each answer
@@ -110,6 +114,9 @@ struct UnitState {
     std::vector<std::uint8_t> image;
     std::vector<std::size_t> blocks;
     bool imageComplete = false;
+    int imageNumber = 0;              // counts the images begun
+    std::size_t unansweredBlocks = 0; // blocks of the image whose answers have not been handed over
+    std::vector<std::size_t> unansweredBeforeBlock;
     std::vector<std::vector<std::uint8_t>> answers;
 };
 
@@ -311,7 +318,18 @@ std::optional<std::size_t> expectedPayload(std::uint8_t code, std::size_t n)
     }
 }
 
-void answer(State &s, std::uint8_t code, const std::vector<std::uint8_t> &payload)
+// A new image: what the unit took before is dropped.
+void beginImage(UnitState &unit)
+{
+    unit.image.clear();
+    unit.blocks.clear();
+    unit.imageComplete = false;
+    ++unit.imageNumber;
+    unit.unansweredBlocks = 0;
+    unit.unansweredBeforeBlock.clear();
+}
+
+void answer(State &s, std::uint8_t code, const std::vector<std::uint8_t> &payload, bool toBlock = false)
 {
     std::vector<std::uint8_t> frame = pack(code, payload, kDeviceByte);
     s.unit.answers.push_back(frame);
@@ -336,7 +354,11 @@ void answer(State &s, std::uint8_t code, const std::vector<std::uint8_t> &payloa
     } else {
         item.bytes = frame;
     }
-    item.readyAt = in.polls + 1 + s.unit.lag;
+    // One frame at a time: an answer is never ready before the one to the frame before it.
+    item.readyAt = std::max(in.polls, s.unit.lastAnswerReadyAt) + 1 + s.unit.lag;
+    s.unit.lastAnswerReadyAt = item.readyAt;
+    if (toBlock)
+        item.answersBlockOf = s.unit.imageNumber;
     in.pending.push_back(std::move(item));
 }
 
@@ -367,19 +389,16 @@ void unitHears(State &s, const std::vector<std::uint8_t> &frame)
     }
     switch (c.code) {
     case 0x04:
-        if (s.unit.imageComplete) {
-            s.unit.image.clear();
-            s.unit.blocks.clear();
-            s.unit.imageComplete = false;
-        }
+        if (s.unit.imageComplete)
+            beginImage(s.unit);
         s.unit.image.insert(s.unit.image.end(), c.payload.begin(), c.payload.end());
         s.unit.blocks.push_back(c.payload.size());
         s.unit.imageComplete = c.payload.empty();
+        s.unit.unansweredBeforeBlock.push_back(s.unit.unansweredBlocks);
+        ++s.unit.unansweredBlocks;
         break;
     case 0x09:
-        s.unit.image.clear();
-        s.unit.blocks.clear();
-        s.unit.imageComplete = false;
+        beginImage(s.unit);
         break;
     case 0x34:
         s.unit.address = c.payload;
@@ -394,7 +413,7 @@ void unitHears(State &s, const std::vector<std::uint8_t> &frame)
     else if (c.code == 0x33)
         answer(s, 0x43, s.unit.address);
     else
-        answer(s, kAck, {});
+        answer(s, kAck, {}, c.code == 0x04);
 }
 
 // ---- The backend ----
@@ -459,6 +478,7 @@ PmError simOpen(PmInternal *midi, void * /*driverInfo*/)
     d.hostError.clear();
     d.inSysEx = false;
     d.sysex.clear();
+    d.inputInSysEx = false;
     return pmNoError;
 }
 
@@ -472,6 +492,7 @@ PmError simClose(PmInternal *midi)
     d.open = false;
     d.midi = nullptr;
     d.pending.clear();
+    d.inputInSysEx = false;
     return pmNoError;
 }
 
@@ -572,10 +593,10 @@ PmTimestamp simSynchronize(PmInternal *midi)
 }
 
 // Hands one wire byte string to PortMidi as the ALSA backend would: SysEx data through
-// pm_read_bytes, real-time bytes and short messages through pm_read_short.
-void deliverBytes(PmInternal *midi, const std::vector<std::uint8_t> &bytes, PmTimestamp time)
+// pm_read_bytes, real-time bytes and short messages through pm_read_short. inSysEx carries over from
+// one byte string to the next, so that a SysEx can arrive in pieces.
+void deliverBytes(PmInternal *midi, const std::vector<std::uint8_t> &bytes, PmTimestamp time, bool &inSysEx)
 {
-    bool inSysEx = false;
     std::size_t i = 0;
     while (i < bytes.size()) {
         const std::uint8_t b = bytes[i];
@@ -629,9 +650,13 @@ PmError simPoll(PmInternal *midi)
         if (item.isShort) {
             PmEvent e{static_cast<PmMessage>(item.message), time};
             pm_read_short(midi, &e);
+            if (!isRealtime(static_cast<std::uint8_t>(item.message)))
+                d.inputInSysEx = false;
         } else {
-            deliverBytes(midi, item.bytes, time);
+            deliverBytes(midi, item.bytes, time, d.inputInSysEx);
         }
+        if (item.answersBlockOf == s.unit.imageNumber && s.unit.unansweredBlocks > 0)
+            --s.unit.unansweredBlocks;
     }
     return pmNoError;
 }
@@ -810,6 +835,22 @@ void queueBytes(int device, std::vector<std::uint8_t> bytes)
     dev(s, device).pending.push_back(std::move(item));
 }
 
+void queueStream(int device, const std::vector<std::uint32_t> &messages)
+{
+    State &s = state();
+    std::lock_guard<std::mutex> guard(s.lock);
+    DeviceState &d = dev(s, device);
+    long readyAt = d.polls;
+    for (std::uint32_t message : messages) {
+        InputItem item;
+        item.isShort = true;
+        item.message = message;
+        readyAt += 2;
+        item.readyAt = readyAt;
+        d.pending.push_back(std::move(item));
+    }
+}
+
 std::size_t pendingInput(int device)
 {
     State &s = state();
@@ -950,6 +991,13 @@ std::vector<std::size_t> unitBlockSizes()
     State &s = state();
     std::lock_guard<std::mutex> guard(s.lock);
     return s.unit.blocks;
+}
+
+std::vector<std::size_t> unitUnansweredBeforeEachBlock()
+{
+    State &s = state();
+    std::lock_guard<std::mutex> guard(s.lock);
+    return s.unit.unansweredBeforeBlock;
 }
 
 std::vector<std::vector<std::uint8_t>> unitAnswers()

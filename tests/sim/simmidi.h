@@ -107,7 +107,12 @@ void queueShort(int device, std::uint32_t message);
 // bytes (0xF8 to 0xFF) inside them, and short messages. As the ALSA backend does, SysEx bytes are
 // handed to PortMidi as SysEx data (pm_read_bytes) and every real-time byte and every short message
 // outside a SysEx as a short message (pm_read_short); stray data bytes outside a SysEx are dropped.
+// A byte string that begins with data bytes continues a SysEx that the one before it left open, so
+// a SysEx can be queued in pieces, as a slow line delivers it.
 void queueBytes(int device, std::vector<std::uint8_t> bytes);
+// Queues short messages that arrive one at every second poll of the device, as a steady stream of
+// input does: it goes on while it is read, as fast as a reader that polls and reads each event.
+void queueStream(int device, const std::vector<std::uint32_t> &messages);
 // Items queued but not yet handed to PortMidi.
 std::size_t pendingInput(int device);
 // Queued input waits until the device is opened and is handed over, all of it, at the next poll
@@ -164,7 +169,8 @@ void attachUnit(int output, int input);
 void detachUnit();
 void setUnitMode(Mode mode);
 // Answers become readable only after this many further polls of the input device (0: at the
-// next). PortMidi polls the backend in every Pm_Poll and every Pm_Read.
+// next). PortMidi polls the backend in every Pm_Poll and every Pm_Read. The unit handles one frame
+// at a time: each answer takes its polls after the answer before it, as a busy unit's would.
 void setUnitLag(int polls);
 // Puts this real-time byte into every answer after each `every` bytes (every = 0: none). Inside a
 // SysEx PortMidi packs it into the SysEx events, in its place.
@@ -194,6 +200,10 @@ std::vector<std::uint8_t> unitImage();
 bool unitImageComplete();
 // Payload sizes of the image's blocks, in order (the empty block included once it arrived).
 std::vector<std::size_t> unitBlockSizes();
+// For each block of the image, in order: how many blocks of the image before it were still
+// unanswered when it arrived. A block is answered once its answer has been handed over on the input
+// (after the unit's lag); a silent unit answers none. All zero when blocks and answers alternate.
+std::vector<std::size_t> unitUnansweredBeforeEachBlock();
 // Raw answers the unit has produced (before interleaving), in order.
 std::vector<std::vector<std::uint8_t>> unitAnswers();
 

@@ -1,0 +1,103 @@
+// The record of the frames sent to the unit and not yet answered, which attributes each of the unit's
+// answers to the frame it answers, and what the unit's image holds since its last enable-update frame.
+
+#include "midisr.h"
+
+#include <algorithm>
+#include <deque>
+
+namespace korvane::midisr
+{
+
+std::optional<FrameId> awaited;
+bool imagebegun = false;
+int64_t imagebytes = 0;
+
+namespace
+{
+
+constexpr uint8_t sysexStart = 0xF0, sysexEnd = 0xF7, unitMessage = 0x7E;
+
+struct Unanswered {
+    FrameId id;
+    AnswerKind expects;
+};
+
+std::deque<Unanswered> unanswered; // oldest first
+FrameId lastid = 0;
+
+AnswerKind answerTo(uint8_t command)
+{
+    switch (command) {
+    case cmdReadRevision:
+        return AnswerKind::Revision;
+    case cmdReadAddress:
+        return AnswerKind::Address;
+    default:
+        return AnswerKind::Acknowledgement;
+    }
+}
+
+// Forgets the frames up to and including this one; the awaited frame among them awaits no more.
+// Answers whether it was this one.
+bool forget(FrameId last)
+{
+    while (!unanswered.empty() && unanswered.front().id <= last)
+        unanswered.pop_front();
+    if (!awaited || *awaited > last)
+        return false;
+    const bool answered = *awaited == last;
+    awaited.reset();
+    return answered;
+}
+
+// The offset of the F7 that ends the frame the unit hears (it reads up to the first F7), or none.
+std::optional<int> frameEnd(const rb::MemoryBlock &m)
+{
+    for (int i = 1; i < m.Size(); ++i)
+        if (m.Byte(i) == sysexEnd)
+            return i;
+    return std::nullopt;
+}
+
+} // namespace
+
+std::optional<FrameId> framesent(const rb::MemoryBlock &m)
+{
+    // A frame for the unit: F0 7E <device byte> <command> <length> ... F7.
+    const std::optional<int> end = frameEnd(m);
+    if (!end || *end < 5 || m.Byte(0) != sysexStart || m.Byte(1) != unitMessage || m.Byte(2) != midiidbyte)
+        return std::nullopt;
+    const uint8_t command = uint8_t(m.Byte(3));
+    if (command == cmdEnableUpdate) {
+        imagebegun = false;
+        imagebytes = 0;
+    } else if (command == cmdFirmwareBlock) {
+        imagebegun = true;
+        imagebytes += m.Byte(4);
+    }
+    if (unanswered.size() >= std::size_t(unansweredLimit))
+        forget(unanswered.front().id);
+    unanswered.push_back({++lastid, answerTo(command)});
+    return lastid;
+}
+
+bool settle(AnswerKind kind)
+{
+    const auto it = std::find_if(unanswered.begin(), unanswered.end(),
+                                 [kind](const Unanswered &u) { return u.expects == kind; });
+    if (it == unanswered.end())
+        return false;
+    return forget(it->id);
+}
+
+void forgetsent()
+{
+    unanswered.clear();
+    lastid = 0;
+    awaited.reset();
+    imagebegun = false;
+    imagebytes = 0;
+}
+
+} // namespace korvane::midisr
