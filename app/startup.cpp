@@ -1,11 +1,11 @@
 #include "startup.h"
 
 #include "app.h"
-#include "entrypoints.h"
 #include "mainwindow.h"
 #include "menubar1.h"
 #include "quitsignals.h"
 
+#include "midilink/entrypoints.h"
 #include "midilink/midisr.h"
 
 #include "rbframework/application.h"
