@@ -1,6 +1,5 @@
 #include "program_fixture.h"
 
-#include "app/menubar1.h"
 #include "app/startup.h"
 #include "midilink/midisr.h"
 #include "support/config.h"
@@ -76,14 +75,8 @@ void SimulatedUnitTest::SetUp()
 
 void SimulatedUnitTest::TearDown()
 {
-    // Closing the windows closes the ports, as when the program quits.
-    rb::closeAllWindows();
-    korvane::MenuBar1::release();
-    rb::MenuBar::clearHandlers();
-    rb::RuntimeRegisterAppObject(nullptr);
-    rb::setUnhandledExceptionHandler({});
-    korvane::config::release();
-    korvane::midisr::release();
+    // As when the program quits: closing the windows closes the ports.
+    korvane::releaseModuleState();
     for (int d = 0; d < int(simulatedDevices().size()); ++d)
         EXPECT_FALSE(sim::isOpen(d)) << "device " << d << " left open";
 }
