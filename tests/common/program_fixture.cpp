@@ -40,6 +40,13 @@ public:
 };
 ::testing::Environment *const service = ::testing::AddGlobalTestEnvironment(new SimulatedService);
 
+// As start-up registers it, with the handler of uncaught exceptions.
+void registerApplication(korvane::App &app)
+{
+    rb::RuntimeRegisterAppObject(&app);
+    rb::RuntimeSetExceptionHelper();
+}
+
 } // namespace
 
 const std::vector<sim::Device> &simulatedDevices()
@@ -84,8 +91,13 @@ void SimulatedUnitTest::TearDown()
 void ProgramTest::SetUp()
 {
     SimulatedUnitTest::SetUp();
-    rb::RuntimeRegisterAppObject(&app);
-    rb::RuntimeSetExceptionHelper();
+    registerApplication(app);
+}
+
+void ProgramTest::restartProgram()
+{
+    korvane::releaseModuleState();
+    registerApplication(app);
 }
 
 void ProgramTest::openProgram()

@@ -102,8 +102,7 @@ TEST_F(PortSelectors, ChoosingADeviceOpensItSavesItsRowAndTheNextRunOpensItAgain
     EXPECT_TRUE(rb::testseam::shownMessages().isEmpty());
 
     // The program quits and starts again.
-    rb::closeAllWindows();
-    korvane::config::release();
+    restartProgram();
     EXPECT_FALSE(sim::isOpen(ColonIn));
     EXPECT_FALSE(sim::isOpen(UnitOut));
     openProgram();
