@@ -454,18 +454,19 @@ TEST_F(Menus, TheWindowsItemsStayOnAfterAFileChooserCloses)
 
 TEST_F(Menus, LoadAndSaveNeverWaitOnANamedPipe)
 {
-    UnansweredFifo pipe(files.filePath("pipe.vot"));
     for (const char *command : {"FileLoad", "FileSave"}) {
         SCOPED_TRACE(command);
+        const QString name = QString::fromLatin1(command) + ".vot";
+        UnansweredFifo pipe(files.filePath(name));
         const QStringList before = screen();
         rb::testseam::reset();
-        rb::testseam::answerNextDialog(item("pipe.vot"));
+        rb::testseam::answerNextDialog(item(name));
         chooseMenuItem(w(), command);
         EXPECT_FALSE(pipe.blockedSomeone()) << "the command waited on the pipe";
         EXPECT_TRUE(rb::testseam::shownMessages().isEmpty()) << "a file that cannot be opened";
         EXPECT_EQ(screen(), before);
+        EXPECT_FALSE(QFileInfo(files.filePath(name)).isFile()) << "the pipe is left as it was";
     }
-    EXPECT_FALSE(QFileInfo(files.filePath("pipe.vot")).isFile()) << "the pipe is left as it was";
 }
 
 } // namespace
