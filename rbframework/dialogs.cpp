@@ -86,7 +86,8 @@ int MsgBox(const QString &message, int buttons)
     // The text is shown as it is: a file name holding "<b>" or "&lt;" is no markup.
     box.setTextFormat(Qt::PlainText);
     std::vector<std::pair<QPushButton *, int>> answers;
-    if ((buttons & 0xFF) == MsgBoxButtons::YesNo) {
+    // The low four bits choose the buttons; the higher ones, the default among them.
+    if ((buttons & 0x0F) == MsgBoxButtons::YesNo) {
         answers = {{box.addButton(QMessageBox::Yes), MsgBoxAnswer::Yes},
                    {box.addButton(QMessageBox::No), MsgBoxAnswer::No}};
     } else {

@@ -66,7 +66,7 @@ FolderItemPtr FolderItem::Parent() const
 
 bool FolderItem::Exists() const
 {
-    const regularfile::Existence e = regularfile::test(path_);
+    const regularfile::Existence e = regularfile::existence(path_);
     lastError_ = e.error;
     return e.exists;
 }

@@ -121,7 +121,7 @@ int open(const QString &path, int flags)
     return openRegular(native(path), flags);
 }
 
-Existence test(const QString &path)
+Existence existence(const QString &path)
 {
     struct stat st;
     if (::stat(native(path).constData(), &st) == 0)

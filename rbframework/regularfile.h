@@ -19,7 +19,7 @@ struct Existence {
     bool exists = false;
     int error = 0; // 0 when the answer is known
 };
-Existence test(const QString &path);
+Existence existence(const QString &path);
 
 // Puts the bytes in the place of the regular file at the path, or makes the file with them. A link
 // is followed and the file it leads to is replaced; the link stays. The bytes go to a side file of
