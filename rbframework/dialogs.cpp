@@ -3,12 +3,16 @@
 #include "testseam.h"
 
 #include <QApplication>
+#include <QDialog>
 #include <QFileDialog>
 #include <QMessageBox>
+#include <QPushButton>
 
-namespace rb {
+namespace rb
+{
 
-namespace {
+namespace
+{
 
 // Platforms that show nothing to anyone: a modal box there would wait for a click for ever.
 bool noOneCanAnswer()
@@ -42,6 +46,12 @@ QString FileType::Operator_Convert() const
 FolderItemPtr FileDialog::ShowModal()
 {
     if (testseam::detail::scripted()) {
+        // A window takes the dialog's place on screen while the script answers, as the dialog takes
+        // the user's: what it leaves behind (no active window) is what the real one leaves.
+        QDialog standIn(QApplication::activeWindow());
+        standIn.setWindowTitle(Title);
+        standIn.setModal(true);
+        standIn.show();
         testseam::ShownDialog shown;
         shown.saving = saving();
         shown.title = Title;
@@ -69,16 +79,36 @@ FolderItemPtr FileDialog::ShowModal()
     return std::make_shared<FolderItem>(files.first());
 }
 
-int MsgBox(const QString &message)
+int MsgBox(const QString &message, int buttons)
 {
-    if (testseam::detail::scripted())
-        return testseam::detail::showMsgBox(message);
-    if (noOneCanAnswer())
-        return 1;
-    QMessageBox box(QMessageBox::NoIcon, QCoreApplication::applicationName(), message, QMessageBox::Ok,
+    QMessageBox box(QMessageBox::NoIcon, QCoreApplication::applicationName(), message, QMessageBox::NoButton,
                     QApplication::activeWindow());
+    // The text is shown as it is: a file name holding "<b>" or "&lt;" is no markup.
+    box.setTextFormat(Qt::PlainText);
+    std::vector<std::pair<QPushButton *, int>> answers;
+    // The low four bits choose the buttons; the higher ones, the default among them.
+    if ((buttons & 0x0F) == MsgBoxButtons::YesNo) {
+        answers = {{box.addButton(QMessageBox::Yes), MsgBoxAnswer::Yes},
+                   {box.addButton(QMessageBox::No), MsgBoxAnswer::No}};
+    } else {
+        answers = {{box.addButton(QMessageBox::Ok), MsgBoxAnswer::OK}};
+    }
+    const auto &[defaultButton, defaultAnswer] =
+        answers[(buttons & MsgBoxButtons::SecondDefault) && answers.size() > 1 ? 1 : 0];
+    box.setDefaultButton(defaultButton);
+
+    if (testseam::detail::scripted()) {
+        // On screen while the script answers, as it is while the user does.
+        box.show();
+        return testseam::detail::showMsgBox(message, defaultAnswer);
+    }
+    if (noOneCanAnswer())
+        return defaultAnswer;
     box.exec();
-    return 1;
+    for (const auto &[button, answer] : answers)
+        if (box.clickedButton() == button)
+            return answer;
+    return defaultAnswer;
 }
 
 void Beep()

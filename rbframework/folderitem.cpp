@@ -1,5 +1,6 @@
 #include "folderitem.h"
 
+#include "regularfile.h"
 #include "testseam.h"
 
 #include <QCoreApplication>
@@ -8,16 +9,20 @@
 #include <QFileInfo>
 #include <QStringDecoder>
 #include <QUrl>
+#include <fcntl.h>
+#include <unistd.h>
 
-namespace rb {
+namespace rb
+{
 
-namespace {
+namespace
+{
 
 // A name that stays inside its folder: not empty, no separator, not "." or "..", no NUL.
 bool validName(const QString &name)
 {
-    return !name.isEmpty() && name != QLatin1String(".") && name != QLatin1String("..") && !name.contains(u'/') &&
-           !name.contains(QChar(0));
+    return !name.isEmpty() && name != QLatin1String(".") && name != QLatin1String("..") &&
+           !name.contains(u'/') && !name.contains(QChar(0));
 }
 
 QString executableFolder()
@@ -27,10 +32,18 @@ QString executableFolder()
     return QFileInfo(QFileInfo(QStringLiteral("/proc/self/exe")).symLinkTarget()).absolutePath();
 }
 
-bool isFile(const QString &path)
+// The regular file at the path opened in the mode; nil when it cannot be, or is something else.
+std::unique_ptr<QFile> openRegular(const QString &path, int flags, QIODevice::OpenMode mode)
 {
-    const QFileInfo info(path);
-    return info.exists() && !info.isDir();
+    const int fd = regularfile::open(path, flags);
+    if (fd < 0)
+        return nullptr;
+    auto file = std::make_unique<QFile>();
+    if (!file->open(fd, mode, QFileDevice::AutoCloseHandle)) {
+        ::close(fd);
+        return nullptr;
+    }
+    return file;
 }
 
 } // namespace
@@ -53,7 +66,9 @@ FolderItemPtr FolderItem::Parent() const
 
 bool FolderItem::Exists() const
 {
-    return QFileInfo::exists(path_);
+    const regularfile::Existence e = regularfile::existence(path_);
+    lastError_ = e.error;
+    return e.exists;
 }
 
 bool FolderItem::Directory() const
@@ -86,44 +101,36 @@ qint64 FolderItem::Length() const
     return info.isFile() ? info.size() : 0;
 }
 
-void FolderItem::Launch(bool) const
+bool FolderItem::Launch(bool) const
 {
-    if (testseam::detail::scripted()) {
-        testseam::detail::launch(path_);
-        return;
-    }
-    QDesktopServices::openUrl(QUrl::fromLocalFile(path_));
+    if (testseam::detail::scripted())
+        return testseam::detail::launch(path_);
+    return QDesktopServices::openUrl(QUrl::fromLocalFile(path_));
 }
 
 BinaryStreamPtr FolderItem::OpenAsBinaryFile(bool write) const
 {
     // Opening for writing never creates the file: that is CreateTextFile's job.
-    if (!isFile(path_))
-        return nullptr;
-    auto file = std::make_unique<QFile>(path_);
-    if (!file->open(write ? QIODevice::ReadWrite : QIODevice::ReadOnly))
-        return nullptr;
-    return std::make_shared<BinaryStream>(std::move(file));
+    auto file = write ? openRegular(path_, O_RDWR, QIODevice::ReadWrite)
+                      : openRegular(path_, O_RDONLY, QIODevice::ReadOnly);
+    return file ? std::make_shared<BinaryStream>(std::move(file)) : nullptr;
 }
 
 TextInputStreamPtr FolderItem::OpenAsTextFile() const
 {
-    if (!isFile(path_))
-        return nullptr;
-    auto file = std::make_unique<QFile>(path_);
-    if (!file->open(QIODevice::ReadOnly))
-        return nullptr;
-    return std::make_shared<TextInputStream>(std::move(file));
+    auto file = openRegular(path_, O_RDONLY, QIODevice::ReadOnly);
+    return file ? std::make_shared<TextInputStream>(std::move(file)) : nullptr;
 }
 
 TextOutputStreamPtr FolderItem::CreateTextFile() const
 {
-    if (QFileInfo(path_).isDir())
-        return nullptr;
-    auto file = std::make_unique<QFile>(path_);
-    if (!file->open(QIODevice::WriteOnly | QIODevice::Truncate))
-        return nullptr;
-    return std::make_shared<TextOutputStream>(std::move(file));
+    auto file = openRegular(path_, O_WRONLY | O_CREAT | O_TRUNC, QIODevice::WriteOnly);
+    return file ? std::make_shared<TextOutputStream>(std::move(file)) : nullptr;
+}
+
+bool FolderItem::ReplaceContents(const QByteArray &bytes) const
+{
+    return regularfile::replace(path_, bytes);
 }
 
 // --- BinaryStream
@@ -174,10 +181,18 @@ void BinaryStream::Close()
 
 // --- TextInputStream
 
-namespace {
+namespace
+{
 constexpr qint64 chunkSize = 64 * 1024;
 
-QString decodeLine(const QByteArray &bytes)
+} // namespace
+
+QString EndOfLine()
+{
+    return QStringLiteral("\n");
+}
+
+QString LineText(const QByteArray &bytes)
 {
     QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
     QString text = utf8.decode(bytes);
@@ -185,7 +200,6 @@ QString decodeLine(const QByteArray &bytes)
         return QString::fromLatin1(bytes);
     return text;
 }
-} // namespace
 
 TextInputStream::TextInputStream(std::unique_ptr<QFile> file) : file_(std::move(file)) {}
 
@@ -209,6 +223,11 @@ bool TextInputStream::EOF() const
 
 QString TextInputStream::ReadLine()
 {
+    return LineText(ReadLineBytes());
+}
+
+QByteArray TextInputStream::ReadLineBytes()
+{
     qsizetype scanned = 0; // bytes after pos_ known to hold no line ending
     for (;;) {
         qsizetype end = pos_ + scanned;
@@ -223,14 +242,14 @@ QString TextInputStream::ReadLine()
                 fill();
             if (cr && pos_ < buffer_.size() && buffer_[pos_] == '\n')
                 ++pos_;
-            return decodeLine(line);
+            return line;
         }
         scanned = end - pos_;
         if (!fill()) {
             // The last line, without an ending (or nothing at the end).
             const QByteArray line = buffer_.mid(pos_);
             pos_ = buffer_.size();
-            return decodeLine(line);
+            return line;
         }
     }
 }
@@ -258,7 +277,7 @@ void TextOutputStream::put(const QByteArray &bytes)
 
 void TextOutputStream::WriteLine(const QString &line)
 {
-    put(line.toUtf8() + '\n');
+    put((line + EndOfLine()).toUtf8());
 }
 
 void TextOutputStream::Write(const QString &text)
@@ -281,7 +300,8 @@ bool TextOutputStream::Close()
 
 // --- Well-known folders
 
-namespace SpecialFolder {
+namespace SpecialFolder
+{
 
 FolderItemPtr ApplicationData()
 {

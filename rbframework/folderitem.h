@@ -11,7 +11,8 @@
 // in. C code that needs it can use std::char_traits<char>::eof().
 #undef EOF
 
-namespace rb {
+namespace rb
+{
 
 class BinaryStream;
 class TextInputStream;
@@ -22,82 +23,102 @@ using BinaryStreamPtr = std::shared_ptr<BinaryStream>;
 using TextInputStreamPtr = std::shared_ptr<TextInputStream>;
 using TextOutputStreamPtr = std::shared_ptr<TextOutputStream>;
 
-class FolderItem {
-public:
+class FolderItem
+{
+  public:
     explicit FolderItem(QString absolutePath);
 
-    FolderItemPtr Child(const QString &name) const;  // the item need not exist
+    FolderItemPtr Child(const QString &name) const; // the item need not exist
     FolderItemPtr Parent() const;
-    bool Exists() const;
+    bool Exists() const;                             // false too when the system cannot tell:
+    int LastErrorCode() const { return lastError_; } // then this is its error number, else 0
     bool Directory() const;
     QString Name() const;
-    void Name(const QString &newName);               // renames the file when it exists, else renames the item
+    void Name(const QString &newName); // renames the file when it exists, else renames the item
     QString NativePath() const { return path_; }
     qint64 Length() const;
 
-    // Opens the document with the system's default application; the test seam records it instead.
-    void Launch(bool activate = true) const;
+    // Opens the document with the system's default application (the test seam records it instead);
+    // false when the system could not open it.
+    bool Launch(bool activate = true) const;
 
-    BinaryStreamPtr OpenAsBinaryFile(bool write = false) const;  // nil when it cannot be opened
-    TextInputStreamPtr OpenAsTextFile() const;                   // nil when it cannot be opened
-    TextOutputStreamPtr CreateTextFile() const;                  // replaces an existing file; nil on failure
+    // Only a regular file (or a link to one) opens; anything else in its place (a named pipe, a
+    // device, a folder) answers nil at once, as a file that cannot be opened does.
+    BinaryStreamPtr OpenAsBinaryFile(bool write = false) const; // nil when it cannot be opened
+    TextInputStreamPtr OpenAsTextFile() const;                  // nil when it cannot be opened
+    TextOutputStreamPtr CreateTextFile() const;                 // replaces an existing file; nil on failure
+    // The file's whole content replaced by the bytes in one step (see rb::regularfile::replace);
+    // false when nothing was written.
+    [[nodiscard]] bool ReplaceContents(const QByteArray &bytes) const;
 
-private:
+  private:
     QString path_;
+    mutable int lastError_ = 0;
 };
 
-class BinaryStream {
-public:
+class BinaryStream
+{
+  public:
     explicit BinaryStream(std::unique_ptr<QFile> file);
     bool EOF() const;
-    int ReadInt8();                  // signed byte; 0 at the end
-    int ReadUInt8();                 // 0..255; 0 at the end
+    int ReadInt8();  // signed byte; 0 at the end
+    int ReadUInt8(); // 0..255; 0 at the end
     qint64 Position() const;
     void Position(qint64 pos);
     qint64 Length() const;
     void Close();
 
-private:
+  private:
     std::unique_ptr<QFile> file_;
 };
 
+// The platform's line ending, as the text streams write it.
+QString EndOfLine();
+
+// A line's bytes as text: UTF-8, or Latin-1 (each byte one character) when they are not valid
+// UTF-8, so that no byte is lost. A UTF-8 line's byte-order mark is no part of its text.
+QString LineText(const QByteArray &bytes);
+
 // Reads lines ending in LF, CR LF or CR; the last line may have no ending.
-// Bytes are read as UTF-8; a line that is not valid UTF-8 is read as Latin-1, so no byte is lost.
-class TextInputStream {
-public:
+class TextInputStream
+{
+  public:
     explicit TextInputStream(std::unique_ptr<QFile> file);
     bool EOF() const;
-    QString ReadLine();              // a line without its ending; empty at the end
+    QString ReadLine();         // a line without its ending, as LineText; empty at the end
+    QByteArray ReadLineBytes(); // the same line's bytes as they are in the file
     void Close();
 
-private:
-    bool fill();                     // reads more of the file into the buffer; false at its end
+  private:
+    bool fill(); // reads more of the file into the buffer; false at its end
 
     std::unique_ptr<QFile> file_;
     QByteArray buffer_;
     qsizetype pos_ = 0;
 };
 
-class TextOutputStream {
-public:
+class TextOutputStream
+{
+  public:
     explicit TextOutputStream(std::unique_ptr<QFile> file);
-    void WriteLine(const QString &line);  // the line and the platform's line ending (LF here)
+    void WriteLine(const QString &line); // the line in UTF-8 and EndOfLine
     void Write(const QString &text);
-    bool Close();                         // false when the bytes could not all be written
+    bool Close(); // false when the bytes could not all be written
 
-private:
+  private:
     void put(const QByteArray &bytes);
 
     std::unique_ptr<QFile> file_;
     bool failed_ = false;
 };
 
-namespace SpecialFolder {
+namespace SpecialFolder
+{
 // The XDG configuration folder ($XDG_CONFIG_HOME, default ~/.config), created when missing.
 FolderItemPtr ApplicationData();
 } // namespace SpecialFolder
 
-FolderItemPtr Volume(int index);              // 0: the filesystem root; nil for any other index
+FolderItemPtr Volume(int index);                  // 0: the filesystem root; nil for any other index
 FolderItemPtr GetFolderItem(const QString &path); // "" is the program's own folder
 
 } // namespace rb

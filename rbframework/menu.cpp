@@ -12,10 +12,13 @@
 #include <QMenuBar>
 #include <QPlainTextEdit>
 #include <QTextEdit>
+#include <QTimer>
 
-namespace rb {
+namespace rb
+{
 
-namespace {
+namespace
+{
 
 std::vector<std::pair<QString, std::function<bool()>>> &appHandlers()
 {
@@ -52,13 +55,26 @@ bool runEdit(Edit e, bool apply)
         if (!apply)
             return true;
         switch (e) {
-        case Edit::Undo: line->undo(); break;
-        case Edit::Cut: line->cut(); break;
-        case Edit::Copy: line->copy(); break;
-        case Edit::Paste: line->paste(); break;
-        case Edit::Clear: line->del(); break;
-        case Edit::SelectAll: line->selectAll(); break;
-        case Edit::None: return false;
+        case Edit::Undo:
+            line->undo();
+            break;
+        case Edit::Cut:
+            line->cut();
+            break;
+        case Edit::Copy:
+            line->copy();
+            break;
+        case Edit::Paste:
+            line->paste();
+            break;
+        case Edit::Clear:
+            line->del();
+            break;
+        case Edit::SelectAll:
+            line->selectAll();
+            break;
+        case Edit::None:
+            return false;
         }
         return true;
     }
@@ -66,13 +82,28 @@ bool runEdit(Edit e, bool apply)
         if (!apply)
             return true;
         switch (e) {
-        case Edit::Undo: text->undo(); break;
-        case Edit::Cut: text->cut(); break;
-        case Edit::Copy: text->copy(); break;
-        case Edit::Paste: text->paste(); break;
-        case Edit::Clear: { QTextCursor c = text->textCursor(); c.removeSelectedText(); text->setTextCursor(c); } break;
-        case Edit::SelectAll: text->selectAll(); break;
-        case Edit::None: return false;
+        case Edit::Undo:
+            text->undo();
+            break;
+        case Edit::Cut:
+            text->cut();
+            break;
+        case Edit::Copy:
+            text->copy();
+            break;
+        case Edit::Paste:
+            text->paste();
+            break;
+        case Edit::Clear: {
+            QTextCursor c = text->textCursor();
+            c.removeSelectedText();
+            text->setTextCursor(c);
+        } break;
+        case Edit::SelectAll:
+            text->selectAll();
+            break;
+        case Edit::None:
+            return false;
         }
         return true;
     }
@@ -80,13 +111,28 @@ bool runEdit(Edit e, bool apply)
         if (!apply)
             return true;
         switch (e) {
-        case Edit::Undo: rich->undo(); break;
-        case Edit::Cut: rich->cut(); break;
-        case Edit::Copy: rich->copy(); break;
-        case Edit::Paste: rich->paste(); break;
-        case Edit::Clear: { QTextCursor c = rich->textCursor(); c.removeSelectedText(); rich->setTextCursor(c); } break;
-        case Edit::SelectAll: rich->selectAll(); break;
-        case Edit::None: return false;
+        case Edit::Undo:
+            rich->undo();
+            break;
+        case Edit::Cut:
+            rich->cut();
+            break;
+        case Edit::Copy:
+            rich->copy();
+            break;
+        case Edit::Paste:
+            rich->paste();
+            break;
+        case Edit::Clear: {
+            QTextCursor c = rich->textCursor();
+            c.removeSelectedText();
+            rich->setTextCursor(c);
+        } break;
+        case Edit::SelectAll:
+            rich->selectAll();
+            break;
+        case Edit::None:
+            return false;
         }
         return true;
     }
@@ -112,7 +158,10 @@ MenuItem::MenuItem() : action_(std::make_unique<QAction>())
     QObject::connect(action_.get(), &QAction::triggered, action_.get(), [this] { choose(); });
 }
 
-MenuItem::MenuItem(const QString &text) : MenuItem() { Text(text); }
+MenuItem::MenuItem(const QString &text) : MenuItem()
+{
+    Text(text);
+}
 
 MenuItem::~MenuItem()
 {
@@ -136,7 +185,10 @@ void MenuItem::KeyboardShortcut(const QString &s)
     action_->setShortcut(shortcutSequence(s));
 }
 
-bool MenuItem::Enabled() const { return action_->isEnabled(); }
+bool MenuItem::Enabled() const
+{
+    return action_->isEnabled();
+}
 
 void MenuItem::Enabled(bool e)
 {
@@ -144,7 +196,10 @@ void MenuItem::Enabled(bool e)
     action_->setEnabled(e);
 }
 
-bool MenuItem::Checked() const { return action_->isChecked(); }
+bool MenuItem::Checked() const
+{
+    return action_->isChecked();
+}
 
 void MenuItem::Checked(bool c)
 {
@@ -159,7 +214,34 @@ void MenuItem::ensureMenu()
     menu_ = std::make_unique<QMenu>();
     menu_->setTitle(text_);
     action_->setMenu(menu_.get());
-    QObject::connect(menu_.get(), &QMenu::aboutToShow, menu_.get(), [this] { updateEnabling(nullptr); });
+    QObject::connect(menu_.get(), &QMenu::aboutToShow, menu_.get(), [this] {
+        ++openings_;
+        openedFor_ = openingWindow();
+        updateEnabling(Window::of(openedFor_));
+    });
+    // A choice made in the menu is handled right after the menu closes; what came later (a
+    // shortcut) is no longer the menu's.
+    QObject::connect(menu_.get(), &QMenu::aboutToHide, menu_.get(), [this] {
+        QTimer::singleShot(0, menu_.get(), [this, opening = openings_] {
+            if (opening == openings_)
+                openedFor_.clear();
+        });
+    });
+}
+
+QWidget *MenuItem::openingWindow() const
+{
+    if (const auto *bar = dynamic_cast<const MenuBar *>(parent_))
+        return bar->windowOpening(action_.get());
+    return parent_ ? parent_->openedFor_.data() : nullptr;
+}
+
+Window *MenuItem::menuWindow() const
+{
+    for (const MenuItem *m = parent_; m; m = m->parent_)
+        if (m->openedFor_)
+            return Window::of(m->openedFor_);
+    return nullptr;
 }
 
 MenuItem &MenuItem::Append(std::unique_ptr<MenuItem> item)
@@ -232,7 +314,7 @@ bool MenuItem::choose(Window *front)
 {
     if (isSeparator())
         return false;
-    front = frontWindow(front);
+    front = frontWindow(front ? front : menuWindow());
     if (runHandler([this] { return Event_Action(); }))
         return true;
     if (front)
@@ -288,7 +370,8 @@ QKeySequence MenuItem::shortcutSequence(const QString &text)
         else
             return {};
     }
-    const QKeySequence keyOnly = QKeySequence::fromString(key.size() == 1 ? key.toUpper() : key, QKeySequence::PortableText);
+    const QKeySequence keyOnly =
+        QKeySequence::fromString(key.size() == 1 ? key.toUpper() : key, QKeySequence::PortableText);
     if (keyOnly.count() != 1)
         return {};
     const QKeyCombination k = keyOnly[0];
@@ -318,7 +401,7 @@ MenuBar::~MenuBar()
 
 void MenuBar::childAppended(MenuItem &item)
 {
-    item.ensureMenu();   // a menu title opens a menu, even an empty one
+    item.ensureMenu(); // a menu title opens a menu, even an empty one
     for (const auto &b : shown_)
         if (b)
             b->addAction(item.action());
@@ -330,10 +413,19 @@ QMenuBar *MenuBar::makeWidget(QWidget *parent)
     bar->setNativeMenuBar(false);
     for (int i = 0; i < Count(); ++i)
         bar->addAction(Item(i)->action());
-    shown_.erase(std::remove_if(shown_.begin(), shown_.end(), [](const QPointer<QMenuBar> &p) { return p.isNull(); }),
-                 shown_.end());
+    shown_.erase(
+        std::remove_if(shown_.begin(), shown_.end(), [](const QPointer<QMenuBar> &p) { return p.isNull(); }),
+        shown_.end());
     shown_.emplace_back(bar);
     return bar;
+}
+
+QWidget *MenuBar::windowOpening(const QAction *menuAction) const
+{
+    for (const auto &b : shown_)
+        if (b && b->activeAction() == menuAction)
+            return b->window();
+    return nullptr;
 }
 
 void MenuBar::handle(const QString &itemName, std::function<bool()> h)
@@ -347,7 +439,10 @@ void MenuBar::handle(const QString &itemName, std::function<bool()> h)
     list.emplace_back(itemName, std::move(h));
 }
 
-void MenuBar::clearHandlers() { appHandlers().clear(); }
+void MenuBar::clearHandlers()
+{
+    appHandlers().clear();
+}
 
 const std::function<bool()> *MenuBar::handler(const QString &itemName)
 {

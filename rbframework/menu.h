@@ -1,7 +1,9 @@
 #pragma once
 // Menus: a MenuBar is the root MenuItem of a tree of items. An item is found by its Name; choosing
 // it runs, through the dispatch point, the first handler that claims it: the item's own Action,
-// then the front window's handler of that name, then the application's (MenuBar::handle). Items
+// then the front window's handler of that name, then the application's (MenuBar::handle). The front
+// window of a menu opened from a window's menu bar is that window, active or not (nothing need make
+// it active again after a dialog closes); for a shortcut it is the active window. Items
 // with Text "-" are separators; "&" in a Text marks the access key; KeyboardShortcut uses the
 // notation "Cmd+Z" (Cmd is Ctrl on Linux and Windows, Command on the Mac).
 
@@ -17,12 +19,14 @@ class QMenu;
 class QMenuBar;
 class QWidget;
 
-namespace rb {
+namespace rb
+{
 
 class Window;
 
-class MenuItem {
-public:
+class MenuItem
+{
+  public:
     MenuItem();
     explicit MenuItem(const QString &text);
     virtual ~MenuItem();
@@ -34,7 +38,7 @@ public:
     const QString &Text() const { return text_; }
     void Text(const QString &t);
     const QString &KeyboardShortcut() const { return shortcut_; }
-    void KeyboardShortcut(const QString &s);   // an unreadable shortcut gives the item none
+    void KeyboardShortcut(const QString &s); // an unreadable shortcut gives the item none
     bool AutoEnable() const { return autoEnable_; }
     void AutoEnable(bool a) { autoEnable_ = a; }
     bool Enabled() const;
@@ -50,9 +54,9 @@ public:
         return static_cast<T &>(Append(std::make_unique<T>(std::forward<Args>(args)...)));
     }
     int Count() const { return int(children_.size()); }
-    MenuItem *Item(int index) const;              // OutOfBoundsException outside 0..Count-1
-    MenuItem *Child(const QString &name) const;   // a direct child by Name, nil when none
-    MenuItem *Lookup(const QString &name);        // this item or any below it by Name, nil when none
+    MenuItem *Item(int index) const;            // OutOfBoundsException outside 0..Count-1
+    MenuItem *Child(const QString &name) const; // a direct child by Name, nil when none
+    MenuItem *Lookup(const QString &name);      // this item or any below it by Name, nil when none
     MenuItem *Parent() const { return parent_; }
 
     // The item's own handler; answering true claims the command.
@@ -62,28 +66,34 @@ public:
     // What the framework does with an item no handler claimed; true when it did something.
     virtual bool defaultAction() { return false; }
 
-    // Chooses the item as the user does; answers whether anything handled it.
+    // Chooses the item as the user does, with the given window in front (nil: the window whose menu
+    // bar holds the open menu, else the active one); answers whether anything handled it.
     bool choose(Window *front = nullptr);
 
     QAction *action() const { return action_.get(); }
-    QMenu *menu() const { return menu_.get(); }   // nil until the item has children
+    QMenu *menu() const { return menu_.get(); } // nil until the item has children
 
     // "Cmd+Z" in the framework's notation as a key sequence; empty when it cannot be read.
     static QKeySequence shortcutSequence(const QString &text);
 
-protected:
+  protected:
     // Refreshes the automatic enabling of the children before a menu opens.
     void updateEnabling(Window *front);
     bool canHandle(Window *front) const;
 
-private:
+  private:
     void ensureMenu();
     virtual void childAppended(MenuItem &item);
+    QWidget *openingWindow() const; // the window whose menu bar is opening this menu
+    Window *menuWindow() const;     // the window of the open menu holding this item; nil when none
     QString name_, text_, shortcut_;
     bool autoEnable_ = true;
     bool enabled_ = true;
     MenuItem *parent_ = nullptr;
-    std::unique_ptr<QMenu> menu_;         // declared before action_: the action goes first
+    // The window this menu was last opened for, kept until a choice made in it has been handled.
+    QPointer<QWidget> openedFor_;
+    int openings_ = 0;
+    std::unique_ptr<QMenu> menu_; // declared before action_: the action goes first
     std::unique_ptr<QAction> action_;
     std::vector<std::unique_ptr<MenuItem>> children_;
 
@@ -91,14 +101,16 @@ private:
 };
 
 // Quits the program (rb::Quit) unless a handler claims the command first.
-class QuitMenuItem : public MenuItem {
-public:
+class QuitMenuItem : public MenuItem
+{
+  public:
     using MenuItem::MenuItem;
     bool defaultAction() override;
 };
 
-class MenuBar : public MenuItem {
-public:
+class MenuBar : public MenuItem
+{
+  public:
     MenuBar();
     ~MenuBar() override;
 
@@ -113,8 +125,10 @@ public:
 
     // A Qt menu bar showing this bar's menus, for a window (Window::MenuBar makes it).
     QMenuBar *makeWidget(QWidget *parent);
+    // The window whose menu bar is opening the menu of that action; nil when none is.
+    QWidget *windowOpening(const QAction *menuAction) const;
 
-private:
+  private:
     void childAppended(MenuItem &item) override;
     std::vector<QPointer<QMenuBar>> shown_;
 };

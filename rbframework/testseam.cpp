@@ -2,9 +2,11 @@
 
 #include <deque>
 
-namespace rb::testseam {
+namespace rb::testseam
+{
 
-namespace {
+namespace
+{
 
 struct State {
     bool scripted = false;
@@ -14,6 +16,7 @@ struct State {
     QStringList messages;
     int beeps = 0;
     QStringList launched;
+    bool launchesFail = false;
     std::function<void(const QString &)> msgBoxHook;
 };
 
@@ -67,12 +70,18 @@ const QStringList &launchedDocuments()
     return state().launched;
 }
 
+void failLaunches(bool fail)
+{
+    state().launchesFail = fail;
+}
+
 void onMsgBox(std::function<void(const QString &)> hook)
 {
     state().msgBoxHook = std::move(hook);
 }
 
-namespace detail {
+namespace detail
+{
 
 bool scripted()
 {
@@ -90,7 +99,7 @@ FolderItemPtr showDialog(ShownDialog shown)
     return choice;
 }
 
-int showMsgBox(const QString &message)
+int showMsgBox(const QString &message, int defaultAnswer)
 {
     State &s = state();
     s.messages.append(message);
@@ -98,7 +107,7 @@ int showMsgBox(const QString &message)
     if (auto hook = s.msgBoxHook)
         hook(message);
     if (s.msgBoxAnswers.empty())
-        return 1;
+        return defaultAnswer;
     const int button = s.msgBoxAnswers.front();
     s.msgBoxAnswers.pop_front();
     return button;
@@ -109,9 +118,10 @@ void beep()
     ++state().beeps;
 }
 
-void launch(const QString &nativePath)
+bool launch(const QString &nativePath)
 {
     state().launched.append(nativePath);
+    return !state().launchesFail;
 }
 
 } // namespace detail

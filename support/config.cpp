@@ -4,22 +4,27 @@
 #include "rbframework/exceptions.h"
 #include "rbframework/folderitem.h"
 
-#include <QFile>
-#include <QFileInfo>
-#include <filesystem>
-#include <system_error>
-
-#ifdef Q_OS_UNIX
-#include <unistd.h>
-#endif
-
-namespace korvane::config {
+namespace korvane::config
+{
 
 std::array<rb::String, entryCount> parray;
 rb::String filename;
 bool cfound = false;
 
-namespace {
+namespace
+{
+
+// Each line of the file as it was read, so that a line the program did not change is written back
+// with exactly its bytes, whatever they are.
+std::array<QByteArray, entryCount> readBytes;
+
+void clearTable()
+{
+    for (rb::String &entry : parray)
+        entry.clear();
+    for (QByteArray &line : readBytes)
+        line.clear();
+}
 
 bool holdsLineBreak(const rb::String &text)
 {
@@ -34,25 +39,12 @@ rb::FolderItem settingsItem()
     return rb::deref(rb::deref(folder).Child(filename));
 }
 
-// Pushes a written file's bytes to the disk before it replaces the old one.
-void syncToDisk(const QString &path)
+// An entry's line: the bytes it was read from while it still reads as them, else its text in UTF-8.
+QByteArray lineBytes(int i)
 {
-#ifdef Q_OS_UNIX
-    QFile f(path);
-    if (f.open(QIODevice::ReadOnly))
-        ::fsync(f.handle());
-#else
-    Q_UNUSED(path);
-#endif
-}
-
-// Moves a file over another in one step: afterwards the target is either the old file or the new.
-bool replaceFile(const QString &from, const QString &to)
-{
-    std::error_code ec;
-    std::filesystem::rename(std::filesystem::path(from.toStdU16String()),
-                            std::filesystem::path(to.toStdU16String()), ec);
-    return !ec;
+    if (rb::LineText(readBytes[i]) == parray[i])
+        return readBytes[i];
+    return parray[i].toUtf8();
 }
 
 } // namespace
@@ -113,36 +105,22 @@ rb::String getfont(const rb::String &key)
 void saveconfig()
 {
     rb::FolderItem item = settingsItem();
+    // A file that cannot be written (or is no regular file: a named pipe, a device) stops the save.
     if (item.Exists())
         rb::deref(item.OpenAsBinaryFile(true)).Close();
 
-    // The new table goes to a file beside the old one, which it replaces only once it is complete,
-    // so a crash or a full disk never leaves a truncated settings file. A settings file that is a
-    // link is replaced where the link points, and the link stays.
-    QString target = item.NativePath();
-    const QFileInfo info(target);
-    if (info.isSymLink() && info.exists())
-        target = info.canonicalFilePath();
-    const rb::FolderItem written(target + QStringLiteral(".new"));
-
-    rb::TextOutputStreamPtr out = written.CreateTextFile();
-    if (!out)
-        return;
-    for (const rb::String &entry : parray)
-        out->WriteLine(entry);
-    if (!out->Close()) {
-        QFile::remove(written.NativePath());
-        return;
-    }
-    syncToDisk(written.NativePath());
-    if (!replaceFile(written.NativePath(), target))
-        QFile::remove(written.NativePath());
+    // Replaced whole in one step, so that a crash, a full disk or a second copy of the program saving
+    // at the same time never leaves a damaged settings file. A failure leaves the old file.
+    const QByteArray endOfLine = rb::EndOfLine().toUtf8();
+    QByteArray bytes;
+    for (int i = 0; i < entryCount; ++i)
+        bytes += lineBytes(i) + endOfLine;
+    (void)item.ReplaceContents(bytes);
 }
 
 void initconfig(const rb::String &base)
 {
-    for (rb::String &entry : parray)
-        entry.clear();
+    clearTable();
     filename = base + QStringLiteral(".ini");
 
     rb::FolderItemPtr folder = rb::SpecialFolder::ApplicationData();
@@ -154,22 +132,25 @@ void initconfig(const rb::String &base)
         return;
     }
     if (!item->Exists()) {
-        rb::MsgBox(QStringLiteral("config file missing"));
+        // When the system cannot even tell (a folder that cannot be searched), the folder is at fault.
+        rb::MsgBox(item->LastErrorCode() != 0 ? QStringLiteral("config directory missing")
+                                              : QStringLiteral("config file missing"));
         return;
     }
     rb::TextInputStreamPtr in = item->OpenAsTextFile();
     rb::TextInputStream &stream = rb::deref(in);
-    for (rb::String &entry : parray) {
-        if (!stream.EOF())
-            entry = stream.ReadLine();
+    for (int i = 0; i < entryCount; ++i) {
+        if (!stream.EOF()) {
+            readBytes[i] = stream.ReadLineBytes();
+            parray[i] = rb::LineText(readBytes[i]);
+        }
     }
     stream.Close();
 }
 
 void release()
 {
-    for (rb::String &entry : parray)
-        entry.clear();
+    clearTable();
     filename.clear();
     cfound = false;
 }

@@ -6,9 +6,11 @@
 #include <algorithm>
 #include <utility>
 
-namespace korvane::vosr {
+namespace korvane::vosr
+{
 
-namespace {
+namespace
+{
 
 rb::FileType fileType(const char *name, const char *macType, const char *extensions)
 {
@@ -19,9 +21,18 @@ rb::FileType fileType(const char *name, const char *macType, const char *extensi
     return t;
 }
 
-rb::FileType firmwareType() { return fileType("binary", "BIN ", "bin"); }
-rb::FileType pdfType() { return fileType("PDFfile", "PDF ", "pdf"); }
-rb::FileType unitTextType() { return fileType("votxt", "VOT ", "vot"); }
+rb::FileType firmwareType()
+{
+    return fileType("binary", "BIN ", "bin");
+}
+rb::FileType pdfType()
+{
+    return fileType("PDFfile", "PDF ", "pdf");
+}
+rb::FileType unitTextType()
+{
+    return fileType("votxt", "VOT ", "vot");
+}
 
 rb::FolderItemPtr documentsFolder()
 {
@@ -101,25 +112,34 @@ void openpdffile()
     rb::OpenDialog dlg;
     rb::FolderItemPtr item =
         choose(dlg, rb::GetFolderItem(QString()), {}, QStringLiteral("Select a pdf file"), pdfType());
-    if (item && item->Exists())
-        item->Launch(true);
+    if (item && item->Exists() && !item->Launch(true))
+        rb::MsgBox(QStringLiteral("The manual \"%1\" could not be opened.").arg(item->NativePath()));
 }
 
 rb::FolderItemPtr saveasvotfile()
 {
-    rb::SaveAsDialog dlg;
-    rb::FolderItemPtr item = choose(dlg, documentsFolder(), QStringLiteral("VRQ1.vot"),
-                                    QStringLiteral("Select a VRQ-1 file"), unitTextType());
-    if (!item)
-        return nullptr;
-    const rb::String name = item->Name();
-    if (rb::InStr(name, QStringLiteral(".vot")) != 0)
-        return item;
-    // The item for the longer name, in the same folder. Renaming the chosen item would rename a
-    // file already there, which the caller then empties.
-    rb::FolderItemPtr parent = item->Parent();
-    rb::FolderItemPtr named = parent ? parent->Child(name + QStringLiteral(".vot")) : nullptr;
-    return named ? named : item;
+    for (;;) {
+        rb::SaveAsDialog dlg;
+        rb::FolderItemPtr item = choose(dlg, documentsFolder(), QStringLiteral("VRQ1.vot"),
+                                        QStringLiteral("Select a VRQ-1 file"), unitTextType());
+        if (!item)
+            return nullptr;
+        const rb::String name = item->Name();
+        if (rb::InStr(name, QStringLiteral(".vot")) != 0)
+            return item;
+        // The item for the longer name, in the same folder. Renaming the chosen item would rename a
+        // file already there, which the caller then empties.
+        rb::FolderItemPtr parent = item->Parent();
+        rb::FolderItemPtr named = parent ? parent->Child(name + QStringLiteral(".vot")) : nullptr;
+        if (!named)
+            return item;
+        // The dialog asked about replacing the name as typed; the file written is this one. Declined,
+        // the choice starts over.
+        if (!named->Exists() ||
+            rb::MsgBox(QStringLiteral("\"%1\" already exists. Do you want to replace it?").arg(named->Name()),
+                       rb::MsgBoxButtons::YesNo + rb::MsgBoxButtons::SecondDefault) == rb::MsgBoxAnswer::Yes)
+            return named;
+    }
 }
 
 rb::FolderItemPtr openvotfile()
@@ -135,10 +155,10 @@ rb::String cmd2caption(int32_t cmd)
         int32_t cmd;
         const char *caption;
     } captions[] = {
-        {1, "[]"},     {2, "||"},     {3, ">"},      {4, "<"},      {5, ">>"},    {6, "<<"},    {11, "Goto"},
-        {18, "On"},    {19, "Off"},   {20, "Rhs"},   {21, "Auto"},  {22, "Man"},  {23, "Rvw"},  {128, "-"},
-        {129, "+"},    {130, "||<"},  {131, "|<"},   {132, ">|"},   {133, "M. In"}, {134, "M.Out"},
-        {135, ">||"},  {136, "Loop"}, {137, "10>"},  {138, "<10"},  {142, "^"},   {143, "v"},
+        {1, "[]"},     {2, "||"},    {3, ">"},     {4, "<"},     {5, ">>"},      {6, "<<"},      {11, "Goto"},
+        {18, "On"},    {19, "Off"},  {20, "Rhs"},  {21, "Auto"}, {22, "Man"},    {23, "Rvw"},    {128, "-"},
+        {129, "+"},    {130, "||<"}, {131, "|<"},  {132, ">|"},  {133, "M. In"}, {134, "M.Out"}, {135, ">||"},
+        {136, "Loop"}, {137, "10>"}, {138, "<10"}, {142, "^"},   {143, "v"},
     };
     for (const auto &c : captions) {
         if (c.cmd == cmd)

@@ -6,8 +6,12 @@
 #include "rbframework/testseam.h"
 #include "support/config.h"
 #include "tests/common/program_fixture.h"
+#include "tests/common/unanswered_fifo.h"
 
+#include <QApplication>
+#include <QDir>
 #include <QFile>
+#include <QMessageBox>
 #include <algorithm>
 #include <functional>
 #include <ostream>
@@ -627,6 +631,51 @@ TEST_F(Download, AChosenFileThatCannotBeOpenedIsReportedAndStartStaysOff)
         EXPECT_EQ(korvane::midisr::stream, nullptr);
         EXPECT_TRUE(framesSent().empty());
     }
+}
+
+TEST_F(Download, ANamedPipeChosenAsTheImageIsNeverWaitedOn)
+{
+    enable();
+    for (const bool linked : {false, true}) {
+        SCOPED_TRACE(linked ? "a link to a named pipe" : "a named pipe");
+        const QString pipePath = files.filePath(linked ? "elsewhere" : "pipe.bin");
+        const QString chosen = linked ? files.filePath("link.bin") : pipePath;
+        UnansweredFifo pipe(pipePath);
+        if (linked) {
+            ASSERT_TRUE(QFile::link(pipePath, chosen));
+        }
+        rb::testseam::reset();
+        choose(std::make_shared<rb::FolderItem>(chosen));
+
+        EXPECT_FALSE(pipe.blockedSomeone()) << "File waited on the pipe";
+        EXPECT_EQ(rb::testseam::shownMessages(),
+                  QStringList{"The firmware file \"" + chosen + "\" cannot be opened."});
+        EXPECT_FALSE(w().kstart().Enabled());
+        EXPECT_EQ(korvane::midisr::stream, nullptr);
+    }
+}
+
+TEST_F(Download, AMessageShowsTheFileNameAsItIs)
+{
+    enable();
+    // Taken for markup, this path would end in a bold "fw" and " <v2>.bin" (the file is
+    // "b> &lt;v2&gt;.bin" in the folder "<b>fw<"); a folder, so it cannot be opened.
+    const QString name = "<b>fw</b> &lt;v2&gt;.bin";
+    ASSERT_TRUE(QDir().mkpath(files.filePath(name)));
+    QString text;
+    Qt::TextFormat format = Qt::AutoText;
+    rb::testseam::onMsgBox([&](const QString &) {
+        if (auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget())) {
+            text = box->text();
+            format = box->textFormat();
+        }
+    });
+    choose(std::make_shared<rb::FolderItem>(files.filePath(name)));
+
+    ASSERT_EQ(rb::testseam::shownMessages().size(), 1);
+    EXPECT_EQ(text, rb::testseam::shownMessages().front()) << "the box on screen shows the message";
+    EXPECT_TRUE(text.contains(name));
+    EXPECT_EQ(format, Qt::PlainText) << "as plain text, exactly";
 }
 
 // Enable reopens an image removed since it was chosen: after a finished download, or during one.

@@ -1,16 +1,21 @@
 // The menu bar as the user reaches it, with the mouse and with its shortcuts: File, View, Edit and
-// Help with every item; File > Save creating an empty unit text file, File > Load reading one to its
-// end, File > Quit, and Help > Product PDF Manuals.
+// Help with every item; File > Save creating an empty unit text file (and asking before it replaces
+// one), File > Load reading one to its end, File > Quit, and Help > Product PDF Manuals.
 #include "app/menubar1.h"
+#include "rbframework/dialogs.h"
 #include "rbframework/testseam.h"
 #include "tests/common/program_fixture.h"
+#include "tests/common/unanswered_fifo.h"
 
 #include <QAction>
 #include <QApplication>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QMenu>
 #include <QMenuBar>
+#include <QMessageBox>
+#include <QPushButton>
 #include <QTest>
 
 using namespace korvanetest;
@@ -345,6 +350,123 @@ TEST_F(Menus, ProductPdfManualsOpensTheChosenPdf)
     EXPECT_EQ(rb::testseam::shownDialogs().size(), 3u);
     EXPECT_EQ(rb::testseam::launchedDocuments().size(), 1);
     EXPECT_TRUE(rb::testseam::shownMessages().isEmpty());
+}
+
+TEST_F(Menus, SaveAsksBeforeReplacingTheFileItWillWrite)
+{
+    const QString question = "\"notes.vot\" already exists. Do you want to replace it?";
+    const struct {
+        const char *what;
+        std::vector<const char *> typed; // the name typed in each dialog shown; nil: cancelled
+        std::vector<int> answers;        // to the question
+        bool replaced;                   // notes.vot emptied
+        const char *created;             // another file made, nil: none
+    } cases[] = {
+        {"typed without .vot, replacing declined, then cancelled",
+         {"notes", nullptr},
+         {rb::MsgBoxAnswer::No},
+         false,
+         nullptr},
+        {"typed without .vot, replacing declined, then another name",
+         {"notes", "other"},
+         {rb::MsgBoxAnswer::No},
+         false,
+         "other.vot"},
+        {"typed without .vot, replacing accepted", {"notes"}, {rb::MsgBoxAnswer::Yes}, true, nullptr},
+        {"typed without .vot, the question closed", {"notes", nullptr}, {}, false, nullptr},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.what);
+        write("notes.vot", "kept\n");
+        QFile::remove(files.filePath("other.vot"));
+        rb::testseam::reset();
+        for (const char *name : c.typed)
+            rb::testseam::answerNextDialog(name ? item(name) : nullptr);
+        for (int answer : c.answers)
+            rb::testseam::answerNextMsgBox(answer);
+        bool yesNoOnScreen = false;
+        rb::testseam::onMsgBox([&yesNoOnScreen](const QString &) {
+            auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
+            yesNoOnScreen =
+                box && box->standardButtons() == (QMessageBox::Yes | QMessageBox::No) &&
+                static_cast<QAbstractButton *>(box->defaultButton()) == box->button(QMessageBox::No);
+        });
+        chooseMenuItem(w(), "FileSave");
+
+        EXPECT_EQ(rb::testseam::shownMessages(), QStringList{question});
+        EXPECT_TRUE(yesNoOnScreen) << "asked with Yes and No, No the default";
+        EXPECT_EQ(rb::testseam::shownDialogs().size(), c.typed.size());
+        EXPECT_EQ(contents(files.filePath("notes.vot")), c.replaced ? "" : "kept\n");
+        EXPECT_FALSE(QFile::exists(files.filePath("notes"))) << "nothing under the name as typed";
+        if (c.created)
+            EXPECT_EQ(contents(files.filePath(c.created)), "");
+        else
+            EXPECT_FALSE(QFile::exists(files.filePath("other.vot")));
+    }
+
+    // Nothing to replace, or a name holding ".vot", which the dialog itself asked about: no question.
+    for (const char *typed : {"fresh", "notes.vot"}) {
+        SCOPED_TRACE(typed);
+        rb::testseam::reset();
+        rb::testseam::answerNextDialog(item(typed));
+        chooseMenuItem(w(), "FileSave");
+        EXPECT_TRUE(rb::testseam::shownMessages().isEmpty());
+    }
+    EXPECT_EQ(contents(files.filePath("fresh.vot")), "");
+    EXPECT_EQ(contents(files.filePath("notes.vot")), "");
+}
+
+TEST_F(Menus, ProductPdfManualsSaysWhenTheSystemCannotOpenTheManual)
+{
+    rb::MenuBar::handle("Helppdf", [this] { return app._Helppdf_Action(); });
+    write("manual.pdf", "%PDF-1.4\n");
+    rb::testseam::failLaunches(true); // no application for PDF files
+
+    rb::testseam::answerNextDialog(item("manual.pdf"));
+    chooseMenuItem(w(), "Helppdf");
+    EXPECT_EQ(rb::testseam::launchedDocuments(), QStringList{files.filePath("manual.pdf")});
+    EXPECT_EQ(rb::testseam::shownMessages(),
+              QStringList{"The manual \"" + files.filePath("manual.pdf") + "\" could not be opened."});
+}
+
+// Without a window manager nothing makes the main window active again once a dialog has closed;
+// its menus still answer for it.
+TEST_F(Menus, TheWindowsItemsStayOnAfterAFileChooserCloses)
+{
+    rb::testseam::answerNextDialog(nullptr);
+    chooseMenuItem(w(), "FileLoad");
+    QCoreApplication::processEvents();
+    ASSERT_EQ(QApplication::activeWindow(), nullptr) << "the chooser left no window active";
+
+    rb::MenuItem &file = *korvane::MenuBar1::instance().Child("FileMenu");
+    auto *shown = w().widget()->findChild<QMenuBar *>();
+    QTest::mouseClick(shown, Qt::LeftButton, {}, shown->actionGeometry(file.action()).center());
+    ASSERT_TRUE(file.menu()->isVisible());
+    for (const char *name : {"FileLoad", "FileSave", "FileAbort"})
+        EXPECT_TRUE(file.Child(name)->Enabled()) << name;
+
+    rb::testseam::reset();
+    rb::testseam::answerNextDialog(nullptr);
+    rb::MenuItem &save = *file.Child("FileSave");
+    QTest::mouseClick(file.menu(), Qt::LeftButton, {}, file.menu()->actionGeometry(save.action()).center());
+    EXPECT_EQ(rb::testseam::shownDialogs().size(), 1u) << "File > Save ran for the main window";
+}
+
+TEST_F(Menus, LoadAndSaveNeverWaitOnANamedPipe)
+{
+    for (const char *command : {"FileLoad", "FileSave"}) {
+        SCOPED_TRACE(command);
+        const QString name = QString::fromLatin1(command) + ".vot";
+        UnansweredFifo pipe(files.filePath(name));
+        const QStringList before = screen();
+        rb::testseam::reset();
+        rb::testseam::answerNextDialog(item(name));
+        chooseMenuItem(w(), command);
+        EXPECT_FALSE(pipe.blockedSomeone()) << "the command waited on the pipe";
+        EXPECT_TRUE(rb::testseam::shownMessages().isEmpty()) << "a file that cannot be opened";
+        EXPECT_EQ(screen(), before);
+        EXPECT_FALSE(QFileInfo(files.filePath(name)).isFile()) << "the pipe is left as it was";
+    }
 }
 
 } // namespace

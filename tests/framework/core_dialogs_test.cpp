@@ -4,10 +4,12 @@
 
 #include <gtest/gtest.h>
 
-namespace {
+namespace
+{
 
-class Dialogs : public ::testing::Test {
-protected:
+class Dialogs : public ::testing::Test
+{
+  protected:
     void SetUp() override { rb::testseam::reset(); }
     void TearDown() override { rb::testseam::reset(); }
 };
@@ -66,14 +68,18 @@ TEST_F(Dialogs, ScriptedFileDialogsRecordTheirSettingsAndAnswerInOrder)
     EXPECT_EQ(shown[1].initialDirectory, ""); // none given
 }
 
-TEST_F(Dialogs, MsgBoxRecordsTheTextAndAnswersTheQueuedButtonOrOk)
+TEST_F(Dialogs, MsgBoxRecordsTheTextAndAnswersTheQueuedButtonOrTheDefault)
 {
     QStringList seenByHook;
     rb::testseam::onMsgBox([&](const QString &m) { seenByHook.append(m); });
     rb::testseam::answerNextMsgBox(2);
     EXPECT_EQ(rb::MsgBox("bad input port -10000"), 2);
-    EXPECT_EQ(rb::MsgBox("config file missing"), 1);
-    EXPECT_EQ(rb::testseam::shownMessages(), QStringList({"bad input port -10000", "config file missing"}));
+    EXPECT_EQ(rb::MsgBox("config file missing"), rb::MsgBoxAnswer::OK);
+    EXPECT_EQ(rb::MsgBox("replace?", rb::MsgBoxButtons::YesNo), rb::MsgBoxAnswer::Yes);
+    EXPECT_EQ(rb::MsgBox("replace?", rb::MsgBoxButtons::YesNo + rb::MsgBoxButtons::SecondDefault),
+              rb::MsgBoxAnswer::No);
+    EXPECT_EQ(rb::testseam::shownMessages(),
+              QStringList({"bad input port -10000", "config file missing", "replace?", "replace?"}));
     EXPECT_EQ(seenByHook, rb::testseam::shownMessages());
 }
 

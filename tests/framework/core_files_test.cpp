@@ -1,17 +1,21 @@
 // FolderItem and its streams, on real files in a temporary folder.
 #include "rbframework/folderitem.h"
 #include "rbframework/testseam.h"
+#include "tests/common/unanswered_fifo.h"
 
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
-namespace {
+namespace
+{
 
-class Files : public ::testing::Test {
-protected:
+class Files : public ::testing::Test
+{
+  protected:
     void SetUp() override
     {
         ASSERT_TRUE(tmp.isValid());
@@ -77,7 +81,9 @@ TEST_F(Files, ReadLineAcceptsEveryEnding)
         {"CR LF, last without", "a\r\nb", {"a", "b"}},
         {"empty lines kept", "\n\r\n\nx", {"", "", "", "x"}},
         {"empty file", "", {}},
-        {"NUL and control bytes", QByteArray("a\0b\x01\x1b\n\0\n", 8), {QString::fromLatin1("a\0b\x01\x1b", 5), QString(QChar(0))}},
+        {"NUL and control bytes",
+         QByteArray("a\0b\x01\x1b\n\0\n", 8),
+         {QString::fromLatin1("a\0b\x01\x1b", 5), QString(QChar(0))}},
         {"not UTF-8 read as Latin-1", "\xF0\x7E\xFF\n", {QString::fromLatin1("\xF0\x7E\xFF")}},
     };
     for (const auto &c : cases) {
@@ -134,6 +140,46 @@ TEST_F(Files, NilWhenItCannotOpen)
 
     auto inMissingFolder = folder->Child("no such folder")->Child("korvane.ini");
     EXPECT_FALSE(inMissingFolder->CreateTextFile());
+}
+
+TEST_F(Files, ANamedPipeAnswersNilAtOnceAndStaysAsItWas)
+{
+    korvanetest::UnansweredFifo pipe(tmp.filePath("pipe"));
+    ASSERT_TRUE(QFile::link(tmp.filePath("pipe"), tmp.filePath("link")));
+    for (const char *name : {"pipe", "link"}) {
+        SCOPED_TRACE(name);
+        auto item = folder->Child(name);
+        EXPECT_TRUE(item->Exists());
+        EXPECT_EQ(item->Length(), 0);
+        EXPECT_FALSE(item->OpenAsTextFile());
+        EXPECT_FALSE(item->OpenAsBinaryFile(false));
+        EXPECT_FALSE(item->OpenAsBinaryFile(true));
+        EXPECT_FALSE(item->CreateTextFile());
+        EXPECT_FALSE(item->ReplaceContents("x\n"));
+    }
+    EXPECT_FALSE(pipe.blockedSomeone());
+    EXPECT_FALSE(QFileInfo(tmp.filePath("pipe")).isFile());
+    EXPECT_EQ(QDir(tmp.path()).entryList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot),
+              QStringList({"link", "pipe"}));
+}
+
+TEST_F(Files, ExistsTellsAMissingFileFromOneThatCannotBeTestedFor)
+{
+    writeRaw("file", "x");
+    const struct {
+        const char *what;
+        rb::FolderItemPtr item;
+        int error;
+    } cases[] = {
+        {"missing", folder->Child("missing"), 0},
+        {"below a file, where nothing can be", folder->Child("file")->Child("below"), 0},
+        {"a name longer than the system takes", folder->Child(QString(300, u'n')), ENAMETOOLONG},
+    };
+    for (const auto &c : cases) {
+        EXPECT_FALSE(c.item->Exists()) << c.what;
+        EXPECT_EQ(c.item->LastErrorCode(), c.error) << c.what;
+    }
+    EXPECT_TRUE(folder->Child("file")->Exists());
 }
 
 TEST_F(Files, BinaryStreamReadsBytesSignedAndUnsigned)
@@ -197,13 +243,19 @@ TEST_F(Files, ChildNameAndRename)
 TEST_F(Files, LaunchIsRecordedUnderTest)
 {
     auto pdf = writeRaw("manual.pdf", "%PDF");
-    pdf->Launch(true);
-    EXPECT_EQ(rb::testseam::launchedDocuments(), QStringList({pdf->NativePath()}));
+    EXPECT_TRUE(pdf->Launch(true));
+    rb::testseam::failLaunches(true);
+    EXPECT_FALSE(pdf->Launch(true)) << "the system could not open it";
+    EXPECT_EQ(rb::testseam::launchedDocuments(), QStringList({pdf->NativePath(), pdf->NativePath()}));
 }
 
-class EnvironmentVariable {
-public:
-    explicit EnvironmentVariable(const char *name) : name_(name), had_(qEnvironmentVariableIsSet(name)), old_(qgetenv(name)) {}
+class EnvironmentVariable
+{
+  public:
+    explicit EnvironmentVariable(const char *name)
+        : name_(name), had_(qEnvironmentVariableIsSet(name)), old_(qgetenv(name))
+    {
+    }
     ~EnvironmentVariable()
     {
         if (had_)
@@ -212,7 +264,7 @@ public:
             qunsetenv(name_);
     }
 
-private:
+  private:
     const char *name_;
     bool had_;
     QByteArray old_;
@@ -249,7 +301,8 @@ TEST(Folders, VolumeAndProgramFolder)
     EXPECT_FALSE(rb::Volume(1));
     EXPECT_FALSE(rb::Volume(-1));
     EXPECT_EQ(rb::GetFolderItem("")->NativePath(), QCoreApplication::applicationDirPath());
-    EXPECT_EQ(rb::GetFolderItem("plugins")->NativePath(), QCoreApplication::applicationDirPath() + "/plugins");
+    EXPECT_EQ(rb::GetFolderItem("plugins")->NativePath(),
+              QCoreApplication::applicationDirPath() + "/plugins");
 }
 
 } // namespace

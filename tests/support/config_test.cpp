@@ -1,25 +1,35 @@
 // The settings store against real files in a temporary application-data folder.
-#include "support/config.h"
-
 #include "rbframework/exceptions.h"
 #include "rbframework/testseam.h"
+#include "support/config.h"
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
+#include <QProcess>
+#include <QRandomGenerator>
+#include <QRegularExpression>
 #include <QTemporaryDir>
-#include <functional>
+#include <QThread>
+#include <csignal>
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 
 // Readable QString values in failure messages.
-inline void PrintTo(const QString &s, std::ostream *os) { *os << '"' << s.toStdString() << '"'; }
+inline void PrintTo(const QString &s, std::ostream *os)
+{
+    *os << '"' << s.toStdString() << '"';
+}
 
 namespace config = korvane::config;
 
-namespace {
+namespace
+{
 
-class ConfigTest : public ::testing::Test {
-protected:
+class ConfigTest : public ::testing::Test
+{
+  protected:
     void SetUp() override
     {
         ASSERT_TRUE(tmp.isValid());
@@ -80,6 +90,27 @@ protected:
     QString appData;
 };
 
+// While it lives, this process cannot write past the given size in any file, as on a full disk.
+class FileSizeLimit
+{
+  public:
+    explicit FileSizeLimit(rlim_t bytes) : oldHandler_(std::signal(SIGXFSZ, SIG_IGN))
+    {
+        ::getrlimit(RLIMIT_FSIZE, &old_);
+        const rlimit limit = {bytes, old_.rlim_max};
+        EXPECT_EQ(::setrlimit(RLIMIT_FSIZE, &limit), 0);
+    }
+    ~FileSizeLimit()
+    {
+        ::setrlimit(RLIMIT_FSIZE, &old_);
+        std::signal(SIGXFSZ, oldHandler_);
+    }
+
+  private:
+    rlimit old_{};
+    void (*oldHandler_)(int);
+};
+
 QList<QByteArray> numberedLines(int count)
 {
     QList<QByteArray> lines;
@@ -99,7 +130,8 @@ TEST_F(ConfigTest, FirstChangeCreatesTheFileAndTheNextStartReadsIt)
     config::putstring(QStringLiteral("Moutport"), QStringLiteral("4:USB MIDI - ALSA"));
     const QList<QByteArray> lines = iniLines();
     ASSERT_EQ(lines.size(), 256);
-    EXPECT_EQ(lines.mid(0, 4), (QList<QByteArray>{"Minport", "3:USB MIDI - ALSA", "Moutport", "4:USB MIDI - ALSA"}));
+    EXPECT_EQ(lines.mid(0, 4),
+              (QList<QByteArray>{"Minport", "3:USB MIDI - ALSA", "Moutport", "4:USB MIDI - ALSA"}));
     for (int i = 4; i < 256; ++i)
         EXPECT_TRUE(lines[i].isEmpty()) << "line " << i + 1;
     EXPECT_EQ(QDir(appData).entryList(QDir::Files), QStringList{QStringLiteral("korvane.ini")})
@@ -166,7 +198,9 @@ TEST_F(ConfigTest, ShortFilesAndLineEndings)
         {"CR LF", "a\r\n1\r\nb\r\n2\r\n", {"a", "1", "b", "2"}},
         {"empty file", "", {}},
         {"only an ending", "\n", {}},
-        {"control bytes", QByteArray("k\x01\n", 3) + QByteArray("v\0w\x7f\n", 5), {"k\x01", QString::fromLatin1("v\0w\x7f", 4)}},
+        {"control bytes",
+         QByteArray("k\x01\n", 3) + QByteArray("v\0w\x7f\n", 5),
+         {"k\x01", QString::fromLatin1("v\0w\x7f", 4)}},
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(c.name);
@@ -227,7 +261,8 @@ TEST_F(ConfigTest, LineBreaksAreNeverStored)
     const struct {
         const char *key;
         const char *value;
-    } cases[] = {{"Minport", "a\nb"}, {"Minport", "a\rb"}, {"Minport", "a\r\n"}, {"Min\nport", "a"}, {"\r", "a"}};
+    } cases[] = {
+        {"Minport", "a\nb"}, {"Minport", "a\rb"}, {"Minport", "a\r\n"}, {"Min\nport", "a"}, {"\r", "a"}};
     config::initconfig(QStringLiteral("korvane"));
     for (const auto &c : cases) {
         SCOPED_TRACE(c.key);
@@ -243,7 +278,9 @@ TEST_F(ConfigTest, GetfontFallsBackToTahoma)
     const struct {
         QList<QByteArray> file;
         const char *font;
-    } cases[] = {{{"Minport", "x"}, "Tahoma"}, {{"basefont", ""}, "Tahoma"}, {{"BASEFONT", "DejaVu Sans"}, "DejaVu Sans"}};
+    } cases[] = {{{"Minport", "x"}, "Tahoma"},
+                 {{"basefont", ""}, "Tahoma"},
+                 {{"BASEFONT", "DejaVu Sans"}, "DejaVu Sans"}};
     for (const auto &c : cases) {
         SCOPED_TRACE(c.font);
         config::release();
@@ -291,31 +328,20 @@ TEST_F(ConfigTest, FileThatCannotBeOpenedRaises)
     EXPECT_TRUE(QDir(iniPath()).isEmpty());
 }
 
-// The new table is written beside the old file first; these make that step fail.
-TEST_F(ConfigTest, FailedWriteLeavesTheOldFile)
+// The new table is written beside the old file first; a disk that fills up makes that fail.
+TEST_F(ConfigTest, AFailedWriteLeavesTheOldFileAndNoSideFile)
 {
-    const QString side = iniPath() + QStringLiteral(".new");
-    const struct {
-        const char *name;
-        std::function<bool()> block;
-    } cases[] = {
-        {"side file cannot be created", [&] { return QDir().mkpath(side); }},
-        {"disk full", [&] { return QFileInfo::exists("/dev/full") && QFile::link("/dev/full", side); }},
-    };
-    for (const auto &c : cases) {
-        SCOPED_TRACE(c.name);
-        config::release();
-        load({"Minport", "old"});
-        const QByteArray before = iniBytes();
-        ASSERT_TRUE(c.block());
-
+    load({"Minport", "old"});
+    const QByteArray before = iniBytes();
+    {
+        // Writes past 64 bytes fail as on a full disk.
+        const FileSizeLimit full(64);
         EXPECT_NO_THROW(config::putstring(QStringLiteral("Minport"), QStringLiteral("new")));
-        EXPECT_EQ(config::getstring(QStringLiteral("Minport")), QStringLiteral("new"));
-        EXPECT_FALSE(QFileInfo(iniPath()).isSymLink());
-        EXPECT_EQ(iniBytes(), before);
-        QFile::remove(side);
-        QDir(side).removeRecursively();
     }
+    EXPECT_EQ(config::getstring(QStringLiteral("Minport")), QStringLiteral("new"));
+    EXPECT_EQ(iniBytes(), before);
+    EXPECT_EQ(QDir(appData).entryList(QDir::Files | QDir::Hidden),
+              QStringList{QStringLiteral("korvane.ini")});
 }
 
 TEST_F(ConfigTest, LinkedSettingsFileIsRewrittenWhereItPoints)
@@ -334,6 +360,103 @@ TEST_F(ConfigTest, LinkedSettingsFileIsRewrittenWhereItPoints)
 
     EXPECT_TRUE(QFileInfo(iniPath()).isSymLink());
     EXPECT_EQ(iniLines().mid(0, 2), (QList<QByteArray>{"Minport", "new"}));
+}
+
+// ---- Other copies of the program saving the same file
+
+// A settings file of some size, so that saves take long enough to overlap: "Minport" with the
+// given value, then pairs with long values.
+QByteArray fileWith(const QByteArray &minport)
+{
+    QList<QByteArray> lines = {"Minport", minport};
+    for (int k = 1; k < config::pairCount; ++k)
+        lines << "key" + QByteArray::number(k) << QByteArray(120, char('a' + k % 26));
+    return lines.join('\n') + '\n';
+}
+
+// Whether the bytes are a whole file as the start or one of the savers left it: the expected
+// value under "Minport" and every other line as it was.
+bool whole(const QByteArray &bytes, const QRegularExpression &values)
+{
+    const qsizetype first = bytes.indexOf('\n');
+    const qsizetype second = bytes.indexOf('\n', first + 1);
+    if (first < 0 || second < 0)
+        return false;
+    const QByteArray value = bytes.mid(first + 1, second - first - 1);
+    return values.match(QString::fromLatin1(value)).hasMatch() && bytes == fileWith(value);
+}
+
+class OtherCopiesSaving : public ConfigTest
+{
+  protected:
+    // A second copy of the settings store (config_saver) storing "<tag> 1", "<tag> 2", ... under
+    // "Minport"; 0 saves: until it is killed.
+    void start(QProcess &saver, const QString &tag, int saves)
+    {
+        saver.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        saver.start(QStringLiteral(KORVANE_CONFIG_SAVER), {appData, tag, QString::number(saves)});
+        ASSERT_TRUE(saver.waitForStarted(10000)) << saver.errorString().toStdString();
+    }
+    static bool running(QProcess &saver)
+    {
+        return saver.state() != QProcess::NotRunning && !saver.waitForFinished(0);
+    }
+    static void expectSavedAll(QProcess &saver)
+    {
+        EXPECT_EQ(saver.exitStatus(), QProcess::NormalExit);
+        EXPECT_EQ(saver.exitCode(), 0);
+    }
+    QStringList filesInTheFolder() const { return QDir(appData).entryList(QDir::Files | QDir::Hidden); }
+};
+
+TEST_F(OtherCopiesSaving, TwoAtOnceNeverLeaveNorShowADamagedFile)
+{
+    writeIni(fileWith("start"));
+    const QRegularExpression values(QStringLiteral("^(start|[AB] \\d+)$"));
+    QProcess a, b;
+    start(a, "A", 150);
+    start(b, "B", 150);
+
+    // Reads taken meanwhile, as the program's start or an editor takes them.
+    int reads = 0, damaged = 0;
+    QByteArray firstDamaged;
+    QElapsedTimer bound;
+    bound.start();
+    while ((running(a) || running(b)) && bound.elapsed() < 60000) {
+        const QByteArray bytes = iniBytes();
+        ++reads;
+        if (!whole(bytes, values) && damaged++ == 0)
+            firstDamaged = bytes.left(300);
+    }
+    ASSERT_EQ(a.state(), QProcess::NotRunning) << "still saving after a minute";
+    ASSERT_EQ(b.state(), QProcess::NotRunning) << "still saving after a minute";
+    expectSavedAll(a);
+    expectSavedAll(b);
+    EXPECT_EQ(damaged, 0) << "of " << reads << " reads; the first: " << firstDamaged.toStdString();
+
+    const QByteArray last = iniBytes();
+    EXPECT_TRUE(whole(last, values)) << last.left(300).toStdString();
+    EXPECT_TRUE(last == fileWith("A 150") || last == fileWith("B 150")) << "the last save of one of them";
+    EXPECT_EQ(filesInTheFolder(), QStringList{QStringLiteral("korvane.ini")})
+        << "no side file is left behind";
+}
+
+TEST_F(OtherCopiesSaving, OneKilledWhileSavingLeavesTheOldFileOrTheNewWhole)
+{
+    writeIni(fileWith("start"));
+    const QRegularExpression values(QStringLiteral("^(start|K\\d+ \\d+)$"));
+    for (int i = 0; i < 200; ++i) {
+        QProcess saver;
+        start(saver, "K" + QString::number(i), 0);
+        ASSERT_TRUE(saver.waitForReadyRead(10000)) << "the saver did not start saving";
+        // Killed at some moment of one of its saves.
+        QThread::usleep(QRandomGenerator::global()->bounded(2000));
+        saver.kill();
+        ASSERT_TRUE(saver.waitForFinished(10000));
+
+        const QByteArray bytes = iniBytes();
+        ASSERT_TRUE(whole(bytes, values)) << "after kill " << i << ": " << bytes.left(300).toStdString();
+    }
 }
 
 } // namespace
