@@ -71,6 +71,11 @@ void keyDesign(vokey &key)
 
 } // namespace
 
+MainHooks &mainHooks()
+{
+    return rb::window<main>();
+}
+
 main::main() : rb::Window(QStringLiteral("Korvane"), 40, 60, 528, 494)
 {
     Layout();

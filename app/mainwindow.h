@@ -4,6 +4,7 @@
 // download, sends the unit's single commands and shows the link state. One instance,
 // rb::window<main>(), made on first use.
 
+#include "midilink/mainhooks.h"
 #include "midilink/midisr.h"
 #include "rbframework/controls.h"
 #include "rbframework/folderitem.h"
@@ -20,7 +21,7 @@
 namespace korvane
 {
 
-class main : public rb::Window
+class main : public rb::Window, public MainHooks
 {
   public:
     main();
@@ -37,8 +38,8 @@ class main : public rb::Window
     rb::PushButton &kstart() const { return *kstart_; }
     rb::Listbox &desc() const { return *desc_; }
     rb::Label &Label1() const { return *Label1_; }
-    rb::Label &DCount() const { return *DCount_; }
-    rb::ProgressBar &pbar() const { return *pbar_; }
+    rb::Label &DCount() const override { return *DCount_; }
+    rb::ProgressBar &pbar() const override { return *pbar_; }
     rb::Label &lcount() const { return *lcount_; }
     rb::PushButton &kfactory() const { return *kfactory_; }
     rb::ProgressWheel &ProgressWheel1() const { return *ProgressWheel1_; }
@@ -49,17 +50,17 @@ class main : public rb::Window
     rb::GroupBox &GroupBox1() const { return *GroupBox1_; }
     vokey &showmidi() const { return *showmidi_; }
     rb::GroupBox &GroupBox5() const { return *GroupBox5_; }
-    rb::Label &corerev() const { return *corerev_; }
-    rb::Label &mainrev() const { return *mainrev_; }
+    rb::Label &corerev() const override { return *corerev_; }
+    rb::Label &mainrev() const override { return *mainrev_; }
     rb::PushButton &kreadeprom() const { return *kreadeprom_; }
     rb::Timer &Timer1() const { return *Timer1_; }
     rb::TextArea &TextArea2() const { return *TextArea2_; }
     rb::GroupBox &GroupBox9() const { return *GroupBox9_; }
     rb::TextArea &TextArea3() const { return *TextArea3_; }
     rb::GroupBox &GroupBox10() const { return *GroupBox10_; }
-    rb::TextField &ipaddr() const { return *ipaddr_; }
+    rb::TextField &ipaddr() const override { return *ipaddr_; }
     rb::PushButton &kreadip() const { return *kreadip_; }
-    rb::PushButton &ksetip() const { return *ksetip_; }
+    rb::PushButton &ksetip() const override { return *ksetip_; }
     rb::PushButton &kclose() const { return *kclose_; }
     vokey &kabort() const { return *kabort_; }
     rb::BevelButton &kview() const { return *kview_; }
@@ -107,8 +108,8 @@ class main : public rb::Window
     bool _FileLoad_Action();
     bool _FileSave_Action();
 
-    // The firmware download.
-    void rxdatarq();     // the next block, or the empty block and the finishing step
+    // The firmware download. rxdatarq: the next block, or the empty block and the finishing step.
+    void rxdatarq() override;
     void Downdone();     // the finishing step: "Finished" and three beeps
     void File2stream();  // opens f from its start as the firmware stream
     void Timer();        // one tick of the re-enable countdown
@@ -118,7 +119,7 @@ class main : public rb::Window
     // Unit commands and link state.
     // The Debug tab's request: data length + 1, 0xA0, the command, the data. Nothing sends it.
     QByteArray vos3cmd(uint8_t command, const QByteArray &data);
-    void setmidiok(bool ok);
+    void setmidiok(bool ok) override;
 
     // File > Save and File > Load of a unit text file.
     void Filesave();

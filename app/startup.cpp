@@ -1,15 +1,16 @@
 #include "startup.h"
 
 #include "app.h"
-#include "entrypoints.h"
 #include "mainwindow.h"
 #include "menubar1.h"
 #include "quitsignals.h"
 
+#include "midilink/entrypoints.h"
 #include "midilink/midisr.h"
 
 #include "rbframework/application.h"
 #include "rbframework/dialogs.h"
+#include "rbframework/dispatch.h"
 #include "rbframework/folderitem.h"
 #include "rbframework/pluginhost.h"
 #include "rbframework/window.h"
@@ -69,26 +70,32 @@ void startup()
     rb::window<main>();
 }
 
+void releaseModuleState()
+{
+    // The windows first: their Close handlers may still reach the rest.
+    rb::closeAllWindows();
+    rb::MenuBar::clearHandlers();
+    rb::RuntimeRegisterAppObject(nullptr);
+    application().reset();
+    MenuBar1::release();
+    rb::setUnhandledExceptionHandler({});
+    config::release();
+    midisr::release();
+    // Kept for the life of the process: the entry-point table, bound to the plug-in, which loads
+    // once; the pipe that turns termination signals into Quit; constant texts and tables.
+}
+
 int programEntry(int &argc, char **argv)
 {
     rb::RuntimeInit(argc, argv);
-    // The modules start from their initial state: an empty settings store, no download.
-    config::release();
-    midisr::release();
+    releaseModuleState();
     rb::RuntimeSetExceptionHelper();
     // Before start-up, so that a signal also ends a start-up message box that waits for a click.
     quitOnTerminationSignals();
     if (rb::RunFrameworkInitialization(startup))
         return 1;
     rb::RuntimeRun();
-    // Release the modules' state and the windows (closing a window closes its controls' streams).
-    rb::closeAllWindows();
-    config::release();
-    midisr::release();
-    rb::MenuBar::clearHandlers();
-    rb::RuntimeRegisterAppObject(nullptr);
-    application().reset();
-    MenuBar1::release();
+    releaseModuleState();
     return rb::RuntimeExit();
 }
 

@@ -23,6 +23,12 @@ void bindPlugin(const QString &path);
 // The start-up routine the framework's initialisation runs.
 void startup();
 
+// Every module back to its initial state: the windows closed (which closes the ports), the
+// application object, its menu bar and handlers dropped, the settings store emptied and the MIDI
+// link's state (download, receive buffer, frames sent) forgotten. At the program's start and end,
+// and between tests.
+void releaseModuleState();
+
 // The whole program: runtime, start-up, event loop, release; answers the exit code.
 int programEntry(int &argc, char **argv);
 

@@ -1,7 +1,8 @@
 #include "midiio.h"
 
-#include "app/mainwindow.h"
+#include "mainhooks.h"
 #include "midisr.h"
+#include "rbframework/exceptions.h"
 #include "rbframework/text.h"
 #include "support/vosr.h"
 
@@ -177,7 +178,7 @@ void midiio::incack()
 
 void midiio::Midiok()
 {
-    main &w = rb::window<main>();
+    MainHooks &w = mainHooks();
     bool ok = midiin1().portopen;
     if (ok)
         ok = midiout1().portopen;

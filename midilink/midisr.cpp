@@ -1,7 +1,8 @@
 #include "midisr.h"
 
-#include "app/mainwindow.h"
+#include "mainhooks.h"
 #include "midiio.h"
+#include "rbframework/exceptions.h"
 #include "rbframework/text.h"
 #include "rbframework/window.h"
 
@@ -79,7 +80,7 @@ std::optional<FrameId> binsend()
     sentlen += frame->Byte(4);
 
     // The progress is shown before the block goes out.
-    main &w = rb::window<main>();
+    MainHooks &w = mainHooks();
     w.pbar().Value(sentlen);
     w.DCount().Caption(rb::Str(sentlen));
     const std::optional<FrameId> sent = midi8bit(frame);

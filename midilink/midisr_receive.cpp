@@ -1,7 +1,7 @@
 // The receive side of the unit protocol: input packets are assembled into exclusive messages in a
 // 128-byte buffer, and each complete message is interpreted and logged in the MIDI window.
 
-#include "app/mainwindow.h"
+#include "mainhooks.h"
 #include "midiio.h"
 #include "midisr.h"
 #include "rbframework/text.h"
@@ -112,7 +112,7 @@ void startMessage()
 void showRevision(const rb::MemoryBlock &m)
 {
     auto p = [&m](int offset) { return vosr::byte2hex(uint8_t(m.Byte(offset))); };
-    main &w = rb::window<main>();
+    MainHooks &w = mainHooks();
     w.corerev().Caption("Core " + p(7) + "." + p(8) + " Build " + p(9) + "." + p(10) + " HW " + p(5) + "." +
                         p(6));
     if (m.Byte(4) == 6)
@@ -123,7 +123,7 @@ void showRevision(const rb::MemoryBlock &m)
 
 void showAddress(const rb::MemoryBlock &m)
 {
-    main &w = rb::window<main>();
+    MainHooks &w = mainHooks();
     w.ipaddr().Text(rb::Str(m.Byte(5)) + "." + rb::Str(m.Byte(6)) + "." + rb::Str(m.Byte(7)) + "." +
                     rb::Str(m.Byte(8)));
     w.ipaddr().Enabled(true);
@@ -188,7 +188,7 @@ void parsesysx(rb::MemoryBlock &message, int32_t count)
             // Only the acknowledgement of the frame the download awaits sends the next block, which
             // goes out before the acknowledgement is counted.
             if (settle(AnswerKind::Acknowledgement) && downfw)
-                rb::window<main>().rxdatarq();
+                mainHooks().rxdatarq();
             rb::window<midiio>().incack();
             return;
         }

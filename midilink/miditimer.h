@@ -4,7 +4,7 @@
 // does a bounded amount of work and returns to the event loop; what it leaves waits in PortMidi's
 // queue, in order, for the next tick.
 
-#include "app/pluginclasses.h"
+#include "pluginclasses.h"
 #include "rbframework/memoryblock.h"
 #include "rbframework/timer.h"
 

@@ -3,7 +3,7 @@
 // after "Select"). Choosing a row opens that device; the row of the last device that opened is
 // saved in the settings and chosen again whenever the list is rebuilt, which reopens the port.
 
-#include "app/pluginclasses.h"
+#include "pluginclasses.h"
 #include "rbframework/memoryblock.h"
 #include "rbframework/popupmenu.h"
 

@@ -8,7 +8,9 @@
 #include "midilink/midisr.h"
 #include "rbframework/application.h"
 #include "rbframework/dispatch.h"
+#include "rbframework/menu.h"
 #include "rbframework/testseam.h"
+#include "support/config.h"
 #include "tests/common/program_fixture.h"
 
 #include <QDir>
@@ -937,6 +939,54 @@ TEST_F(EndToEnd, AnUncaughtIndexErrorIsShownOnceAndTheProgramGoesOn)
         click(mainWindow().kclose());
     });
     EXPECT_EQ(exitCode, 0);
+}
+
+// ---- What the program leaves behind
+
+// Every module variable, each once, at the value the program starts from.
+void expectInitialModuleState()
+{
+    namespace config = korvane::config;
+    namespace midisr = korvane::midisr;
+    EXPECT_TRUE(rb::windows().empty());
+    EXPECT_EQ(rb::app(), nullptr);
+    EXPECT_EQ(rb::MenuBar::handler(QStringLiteral("Helppdf")), nullptr);
+    EXPECT_TRUE(std::all_of(config::parray.begin(), config::parray.end(),
+                            [](const rb::String &entry) { return entry.isEmpty(); }));
+    EXPECT_TRUE(config::filename.isEmpty());
+    EXPECT_FALSE(config::cfound);
+    EXPECT_EQ(midisr::midiidbyte, 127);
+    EXPECT_FALSE(midisr::downfw);
+    EXPECT_EQ(midisr::stream, nullptr);
+    EXPECT_EQ(midisr::sentlen, 0);
+    EXPECT_EQ(midisr::sysxmb, nullptr);
+    EXPECT_EQ(midisr::sysxlen, 0);
+    EXPECT_FALSE(midisr::sysxcomplete);
+    EXPECT_EQ(midisr::awaited, std::nullopt);
+    EXPECT_FALSE(midisr::imagebegun);
+    EXPECT_EQ(midisr::imagebytes, 0);
+    // No frame is remembered as sent: the next one is frame 1, and the first acknowledgement answers it.
+    EXPECT_EQ(midisr::framesent(memoryBlock({0xF0, 0x7E, 0x7F, 0x03, 0x00, 0xF7})), midisr::FrameId(1));
+    midisr::awaited = 1;
+    EXPECT_TRUE(midisr::settle(midisr::AnswerKind::Acknowledgement));
+}
+
+// The tests' fixture releases the modules with the same call as the program's end.
+TEST_F(EndToEnd, QuittingDuringADownloadLeavesEveryModuleAsAtTheStart)
+{
+    const rb::FolderItemPtr bin = writeImage(pattern(100));
+    saveUnitPorts();
+    const int exitCode = runProgram([&] {
+        ASSERT_NO_FATAL_FAILURE(startDownload(bin));
+        // The settings are loaded, answers came in, the first block awaits its acknowledgement.
+        ASSERT_FALSE(korvane::config::filename.isEmpty());
+        ASSERT_NE(korvane::midisr::sysxmb, nullptr);
+        ASSERT_TRUE(korvane::midisr::downfw);
+        ASSERT_TRUE(korvane::midisr::awaited.has_value());
+        ASSERT_NO_FATAL_FAILURE(chooseMenu(mainWindow().FileMenu(), mainWindow().FileQuit()));
+    });
+    EXPECT_EQ(exitCode, 0);
+    expectInitialModuleState();
 }
 
 } // namespace

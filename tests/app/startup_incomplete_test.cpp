@@ -1,6 +1,6 @@
 // A plug-in that lacks members the program binds: start-up stops, naming the first one missing.
 
-#include "app/entrypoints.h"
+#include "midilink/entrypoints.h"
 #include "app/startup.h"
 
 #include "rbframework/testseam.h"

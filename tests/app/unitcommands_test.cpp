@@ -3,7 +3,6 @@
 // window, Close, and the Debug tab. Frames are checked at the simulated unit's port.
 #include "rbframework/dispatch.h"
 #include "rbframework/testseam.h"
-#include "support/config.h"
 #include "support/vokey.h"
 #include "tests/common/program_fixture.h"
 
@@ -174,8 +173,7 @@ TEST_F(UnitCommands, SetSendsTheFourAddressBytesAsTyped)
 
 TEST_F(UnitCommands, WithoutPortsTheCommandsGoNowhereQuietly)
 {
-    rb::closeAllWindows();
-    korvane::config::release();
+    restartProgram();
     QFile::remove(settingsFolder.filePath("korvane.ini"));
     openProgram(); // first run: no ports
     rb::testseam::reset();

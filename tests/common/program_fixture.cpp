@@ -1,6 +1,5 @@
 #include "program_fixture.h"
 
-#include "app/menubar1.h"
 #include "app/startup.h"
 #include "midilink/midisr.h"
 #include "support/config.h"
@@ -41,6 +40,13 @@ public:
 };
 ::testing::Environment *const service = ::testing::AddGlobalTestEnvironment(new SimulatedService);
 
+// As start-up registers it, with the handler of uncaught exceptions.
+void registerApplication(korvane::App &app)
+{
+    rb::RuntimeRegisterAppObject(&app);
+    rb::RuntimeSetExceptionHelper();
+}
+
 } // namespace
 
 const std::vector<sim::Device> &simulatedDevices()
@@ -76,14 +82,8 @@ void SimulatedUnitTest::SetUp()
 
 void SimulatedUnitTest::TearDown()
 {
-    // Closing the windows closes the ports, as when the program quits.
-    rb::closeAllWindows();
-    korvane::MenuBar1::release();
-    rb::MenuBar::clearHandlers();
-    rb::RuntimeRegisterAppObject(nullptr);
-    rb::setUnhandledExceptionHandler({});
-    korvane::config::release();
-    korvane::midisr::release();
+    // As when the program quits: closing the windows closes the ports.
+    korvane::releaseModuleState();
     for (int d = 0; d < int(simulatedDevices().size()); ++d)
         EXPECT_FALSE(sim::isOpen(d)) << "device " << d << " left open";
 }
@@ -91,8 +91,13 @@ void SimulatedUnitTest::TearDown()
 void ProgramTest::SetUp()
 {
     SimulatedUnitTest::SetUp();
-    rb::RuntimeRegisterAppObject(&app);
-    rb::RuntimeSetExceptionHelper();
+    registerApplication(app);
+}
+
+void ProgramTest::restartProgram()
+{
+    korvane::releaseModuleState();
+    registerApplication(app);
 }
 
 void ProgramTest::openProgram()

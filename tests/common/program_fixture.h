@@ -102,6 +102,9 @@ protected:
     // The same on a first run: no settings file yet, so no saved ports. The settings store's
     // message about the missing file is checked and forgotten.
     void openFirstRun();
+    // The program quits, every module released as at its end, and starts again up to the
+    // application's open event, which the test raises.
+    void restartProgram();
 
     korvane::App app;
 };

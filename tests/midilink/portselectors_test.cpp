@@ -2,7 +2,7 @@
 // successful open and chosen again whenever a list is rebuilt, devices that fail to open, Refresh,
 // choosing "Select", and the failures of writing on the output port.
 
-#include "app/pluginclasses.h"
+#include "midilink/pluginclasses.h"
 #include "rbframework/testseam.h"
 #include "support/config.h"
 #include "tests/common/program_fixture.h"
@@ -102,8 +102,7 @@ TEST_F(PortSelectors, ChoosingADeviceOpensItSavesItsRowAndTheNextRunOpensItAgain
     EXPECT_TRUE(rb::testseam::shownMessages().isEmpty());
 
     // The program quits and starts again.
-    rb::closeAllWindows();
-    korvane::config::release();
+    restartProgram();
     EXPECT_FALSE(sim::isOpen(ColonIn));
     EXPECT_FALSE(sim::isOpen(UnitOut));
     openProgram();

@@ -2,7 +2,7 @@
 // The plug-in tessel as the program sees it: loaded through the framework's host and reached only
 // through entries looked up by declaration string.
 
-#include "app/entrypoints.h"
+#include "midilink/entrypoints.h"
 #include "pm_init_count.h"
 #include "rbframework/pluginhost.h"
 
