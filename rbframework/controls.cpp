@@ -15,6 +15,7 @@
 #include <QTabBar>
 #include <QTextCursor>
 #include <algorithm>
+#include <limits>
 
 namespace rb {
 
@@ -119,10 +120,14 @@ QWidget *GroupBox::childArea(int page) { return page == 0 ? widget() : nullptr; 
 
 // --- TextField
 
-TextField::TextField(Window &window, QString name, int left, int top, int width, int height, const QString &text)
-    : RectControl(window, std::move(name), new QLineEdit(text), left, top, width, height)
+TextField::TextField(Window &window, QString name, int left, int top, int width, int height,
+                     const QString &text)
+    : RectControl(window, std::move(name), new QLineEdit, left, top, width, height)
 {
     auto *e = static_cast<QLineEdit *>(widget());
+    // No limit on the length (LimitText 0), in place of the line edit's 32,767 characters.
+    e->setMaxLength(std::numeric_limits<int>::max());
+    e->setText(text);
     QObject::connect(e, &QLineEdit::textChanged, e, [this] { dispatch([this] { Event_TextChange(); }); });
 }
 

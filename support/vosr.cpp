@@ -83,11 +83,19 @@ rb::String mb2hex(const rb::MemoryBlockPtr &mb, int32_t count)
 
 rb::String splitspace2(rb::String &s)
 {
-    const int p = rb::InStr(s, QStringLiteral(" "));
-    if (p == 0)
-        return std::exchange(s, rb::String());
-    const rb::String head = rb::Left(s, p - 1);
-    s = rb::Mid(s, p + 1);
+    QStringView rest(s);
+    const rb::String head = splitspace2(rest).toString();
+    s = rest.toString();
+    return head;
+}
+
+QStringView splitspace2(QStringView &s)
+{
+    const qsizetype p = s.indexOf(u' ');
+    if (p < 0)
+        return std::exchange(s, QStringView());
+    const QStringView head = s.first(p);
+    s = s.sliced(p + 1);
     return head;
 }
 

@@ -281,6 +281,15 @@ TEST_F(Controls, ButtonsTextsAndProgressBar)
     EXPECT_EQ(w.Control(QStringLiteral("none")), nullptr);
 }
 
+TEST_F(Controls, TextFieldHasNoLengthLimit)
+{
+    const QString first(100000, u'7'), second = QStringLiteral("F0 ").repeated(40000);
+    auto &f = w.add<rb::TextField>(QStringLiteral("midistring"), 1, 1, 100, 20, first);
+    EXPECT_EQ(f.Text().size(), first.size());
+    f.Text(second);
+    EXPECT_EQ(f.Text().size(), second.size());
+}
+
 TEST_F(Controls, LabelTextAlignCountsLeftCentreRight)
 {
     // A label's codes have no "default" entry, unlike a text field's Alignment: 2 is right, as
