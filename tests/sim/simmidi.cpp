@@ -48,6 +48,13 @@ bool isRealtime(std::uint8_t b)
     return b >= 0xF8;
 }
 
+// Status bytes for which the ALSA sequencer has no event, so that PortMidi gets nothing: the
+// undefined ones, wherever they stand, and an F7 that ends no SysEx.
+bool hasNoEvent(std::uint8_t b, bool inSysEx)
+{
+    return b == 0xF4 || b == 0xF5 || b == 0xF9 || b == 0xFD || (b == kEox && !inSysEx);
+}
+
 // Bytes of a short message by its status byte.
 std::size_t shortLength(std::uint8_t status)
 {
@@ -593,14 +600,17 @@ PmTimestamp simSynchronize(PmInternal *midi)
 }
 
 // Hands one wire byte string to PortMidi as the ALSA backend would: SysEx data through
-// pm_read_bytes, real-time bytes and short messages through pm_read_short. inSysEx carries over from
-// one byte string to the next, so that a SysEx can arrive in pieces.
+// pm_read_bytes, real-time bytes and short messages through pm_read_short, and nothing for a byte
+// that makes no sequencer event. inSysEx carries over from one byte string to the next, so that a
+// SysEx can arrive in pieces.
 void deliverBytes(PmInternal *midi, const std::vector<std::uint8_t> &bytes, PmTimestamp time, bool &inSysEx)
 {
     std::size_t i = 0;
     while (i < bytes.size()) {
         const std::uint8_t b = bytes[i];
-        if (isRealtime(b)) {
+        if (hasNoEvent(b, inSysEx)) {
+            ++i;
+        } else if (isRealtime(b)) {
             PmEvent e{static_cast<PmMessage>(b), time};
             pm_read_short(midi, &e);
             ++i;

@@ -106,9 +106,10 @@ void queueShort(int device, std::uint32_t message);
 // Queues a byte string as it would arrive on the wire: SysEx messages, possibly with real-time
 // bytes (0xF8 to 0xFF) inside them, and short messages. As the ALSA backend does, SysEx bytes are
 // handed to PortMidi as SysEx data (pm_read_bytes) and every real-time byte and every short message
-// outside a SysEx as a short message (pm_read_short); stray data bytes outside a SysEx are dropped.
-// A byte string that begins with data bytes continues a SysEx that the one before it left open, so
-// a SysEx can be queued in pieces, as a slow line delivers it.
+// outside a SysEx as a short message (pm_read_short); stray data bytes outside a SysEx are dropped,
+// and so are the bytes for which the sequencer has no event (F4, F5, F9, FD, and an F7 that ends no
+// SysEx). A byte string that begins with data bytes continues a SysEx that the one before it left
+// open, so a SysEx can be queued in pieces, as a slow line delivers it.
 void queueBytes(int device, std::vector<std::uint8_t> bytes);
 // Queues short messages that arrive one at every second poll of the device, as a steady stream of
 // input does: it goes on while it is read, as fast as a reader that polls and reads each event.
