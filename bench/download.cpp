@@ -43,7 +43,6 @@ using Bytes = std::vector<std::uint8_t>;
 
 constexpr int unitIn = 0, unitOut = 1;
 constexpr double tickMs = 50.0;
-constexpr int blockBytes = 22;
 constexpr int updatePage = 1; // the main window's tab "Update S/W"
 
 struct Configuration {
@@ -190,7 +189,7 @@ Figures measure(const Configuration &c, int argc, char **argv)
         });
     });
     // A download that does not end is stopped, generously late.
-    const int blocks = (c.image + blockBytes - 1) / blockBytes + 1;
+    const int blocks = (c.image + korvane::midisr::blockBytes - 1) / korvane::midisr::blockBytes + 1;
     QTimer::singleShot(int(std::min<double>(1e9, 10000 + blocks * tickMs * 4)), [] { rb::Quit(1); });
 
     korvane::programEntry(argc, argv);
