@@ -1,12 +1,16 @@
 // Time per row inserted at the top of a list box as it grows to 100,000 rows: the traffic lists
 // are never trimmed, so the cost must not grow with the list. Two runs: insertion alone, and
 // insertion with the event loop run after every row (the shown list repaints), as in the program.
+// Around each size the same measure is taken several times, after one that is not counted, and
+// the fastest, the median and the slowest are printed: one measure alone varies with the machine.
 #include "rbframework/listbox.h"
 #include "rbframework/window.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
+#include <algorithm>
 #include <cstdio>
+#include <vector>
 
 namespace {
 
@@ -14,29 +18,43 @@ struct Host : rb::Window {
     Host() : Window(QStringLiteral("bench"), 0, 0, 760, 440) {}
 };
 
+constexpr int rowsPerMeasure = 200;
+constexpr int measures = 15;
+
+QString rowText(int row)
+{
+    return QStringLiteral("Input: Sysex F0 7E 7F 7F 00 F7 row %1").arg(row);
+}
+
 void run(bool withEvents)
 {
     Host w;
     auto &list = w.add<rb::Listbox>(QStringLiteral("eListin"), 5, 88, 581, 124, QStringLiteral("Input Events"));
     w.Show();
     QApplication::processEvents();
-    const int checkpoints[] = {1000, 10000, 100000};
-    const int window = 500;   // rows timed around each checkpoint
-    std::printf("%s\n", withEvents ? "InsertRow(0) + event loop (repaint) per row:" : "InsertRow(0) alone:");
-    int next = 0;
-    QElapsedTimer clock;
-    for (int row = 0; row < 100000; ++row) {
-        const bool timed = next < 3 && row >= checkpoints[next] - window;
-        if (timed && row == checkpoints[next] - window)
+    std::printf("%s\n", withEvents ? "InsertRow(0) + event loop (repaint) per row, us per row:"
+                                   : "InsertRow(0) alone, us per row:");
+    std::printf("  %12s %9s %9s %9s\n", "rows", "fastest", "median", "slowest");
+    for (int size : {1000, 10000, 100000}) {
+        // Grown to the size without the event loop, which the size does not change.
+        while (list.ListCount() < size)
+            list.InsertRow(0, rowText(list.ListCount()));
+        QApplication::processEvents();
+        std::vector<double> perRow;
+        for (int m = 0; m <= measures; ++m) {
+            QElapsedTimer clock;
             clock.start();
-        list.InsertRow(0, QStringLiteral("Input: Sysex F0 7E 7F 7F 00 F7 row %1").arg(row));
-        if (withEvents)
-            QApplication::processEvents();
-        if (timed && row == checkpoints[next] - 1) {
-            const double us = double(clock.nsecsElapsed()) / 1000.0 / window;
-            std::printf("  around %6d rows: %8.2f us per row\n", checkpoints[next], us);
-            ++next;
+            for (int i = 0; i < rowsPerMeasure; ++i) {
+                list.InsertRow(0, rowText(list.ListCount()));
+                if (withEvents)
+                    QApplication::processEvents();
+            }
+            if (m > 0) // the first one warms up
+                perRow.push_back(double(clock.nsecsElapsed()) / 1000.0 / rowsPerMeasure);
         }
+        std::sort(perRow.begin(), perRow.end());
+        std::printf("  around %6d %9.2f %9.2f %9.2f\n", size, perRow.front(), perRow[perRow.size() / 2],
+                    perRow.back());
     }
     std::fflush(stdout);
 }

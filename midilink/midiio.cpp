@@ -18,7 +18,7 @@ namespace
 // digits make, reading stopping at the first other character ("1F7" gives F7, "7G" gives 07, "G7"
 // gives 00). Only the last two of those digits are read: Val's double would round away the low bits
 // of a long token.
-int tokenByte(const QString &token)
+int tokenByte(QStringView token)
 {
     static const QRegularExpression leadingDigits(QStringLiteral("^[0-9A-Fa-f]*"));
     return rb::ToInt32(rb::Val("&h" + rb::Right(leadingDigits.match(token).captured(), 2)));
@@ -124,14 +124,14 @@ void midiio::kclear_Action()
 
 void midiio::sendmidi_Action()
 {
-    QString text = midistring().Text();
+    const QString text = midistring().Text();
     if (text.isEmpty())
         return;
     // Tokens are separated by single blanks; each gives one byte. An empty token gives 0x00.
-    QString bytes;
-    while (!text.isEmpty())
-        bytes += rb::ChrB(tokenByte(vosr::splitspace2(text)));
-    outlong(std::make_shared<rb::MemoryBlock>(bytes.toLatin1()));
+    QByteArray bytes;
+    for (QStringView rest(text); !rest.isEmpty();)
+        bytes += char(tokenByte(vosr::splitspace2(rest)));
+    outlong(std::make_shared<rb::MemoryBlock>(bytes));
 }
 
 void midiio::miditimer1_newdata(const rb::MemoryBlock &packet)

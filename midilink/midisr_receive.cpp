@@ -172,8 +172,9 @@ void parsesyscommon(const rb::MemoryBlock &packet)
 
 void parsesysx(rb::MemoryBlock &message, int32_t count)
 {
-    const QString received = "parsesysx: " + vosr::mb2hex(message, count);
     const bool shown = rb::window<midiio>().fvisible;
+    // The row shows the message as received, before any unpacking; it is made only to be shown.
+    const auto received = [&message, count] { return "parsesysx: " + vosr::mb2hex(message, count); };
     switch (message.Byte(1)) {
     case 0x00:
         return;
@@ -192,6 +193,7 @@ void parsesysx(rb::MemoryBlock &message, int32_t count)
             rb::window<midiio>().incack();
             return;
         }
+        const QString row = shown ? received() + answerRowEnd(code) : QString();
         m72h8(message);
         if (code == 0x21) {
             settle(AnswerKind::Revision);
@@ -201,16 +203,16 @@ void parsesysx(rb::MemoryBlock &message, int32_t count)
             showAddress(message);
         }
         if (shown)
-            insertInputRow(received + answerRowEnd(code));
+            insertInputRow(row);
         return;
     }
     case 0x7F:
         if (shown)
-            insertInputRow(received + realtimeRowEnd(message.Byte(3)));
+            insertInputRow(received() + realtimeRowEnd(message.Byte(3)));
         return;
     default:
         if (shown)
-            insertInputRow(received);
+            insertInputRow(received());
         return;
     }
 }

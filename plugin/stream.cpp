@@ -96,17 +96,26 @@ int32_t sysExEnd(const unsigned char *start, int32_t size) noexcept
 
 int32_t writeSysExRun(PortMidiStream *stream, PmTimestamp when, const unsigned char *start, int32_t size) noexcept
 {
-    if (!start || sysExEnd(start, size) < 0)
+    const int32_t end = start ? sysExEnd(start, size) : -1;
+    if (end < 0)
         return pmBadData;   // nothing sent: PortMidi would read on past the data looking for 0xF7
-    // PortMidi stops at the 0xF7 found above and only reads the bytes.
-    auto *bytes = const_cast<unsigned char *>(start);
-    const PmError err = Pm_WriteSysEx(stream, when, bytes);
-    // A message whose writing failed part-way stays open inside PortMidi, which then refuses the
-    // next message that begins with 0xF0 (pmBadData) and closes it in doing so. That refusal says
-    // nothing about this message: send it again, once, so that no message is lost to an earlier one.
+    // The first event (up to four bytes, as Pm_WriteSysEx packs them) is written on its own. A message
+    // whose writing failed part-way stays open inside PortMidi, which then refuses the next event
+    // that begins with 0xF0 (pmBadData) before sending any of it, and closes the old message in doing
+    // so: that refusal says nothing about this message, so its first event is written once more. A
+    // refusal further on comes from this message itself, after its first bytes went out: it is
+    // answered as it is, as nothing may go out twice.
+    const int32_t head = std::min<int32_t>(end + 1, 4);
+    PmEvent first{0, when};
+    for (int32_t i = 0; i < head; ++i)
+        first.message |= PmMessage(start[i]) << (8 * i);
+    PmError err = Pm_Write(stream, &first, 1);
     if (err == pmBadData && start[0] == 0xF0)
-        return Pm_WriteSysEx(stream, when, bytes);
-    return err;
+        err = Pm_Write(stream, &first, 1);
+    if (err != pmNoError || head == end + 1)
+        return err;
+    // PortMidi stops at the 0xF7 found above and only reads the bytes.
+    return Pm_WriteSysEx(stream, when, const_cast<unsigned char *>(start + head));
 }
 
 // ---- Members --------------------------------------------------------------------------------

@@ -8,13 +8,16 @@
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPainter>
 #include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QScrollBar>
+#include <QStyleOptionGroupBox>
 #include <QTabBar>
 #include <QTextCursor>
 #include <algorithm>
+#include <limits>
 
 namespace rb {
 
@@ -46,6 +49,54 @@ Qt::Alignment labelHorizontal(int a)
     default: return Qt::AlignLeft;
     }
 }
+
+// A group box that keeps a picture of itself and copies from it. Whenever a control inside it
+// changes (a progress bar, a count), the box is painted again under it; drawing its frame and
+// title anew each time would cost more than the change itself. The picture is drawn again when
+// anything it shows changes.
+class GroupBoxWidget : public QGroupBox {
+public:
+    using QGroupBox::QGroupBox;
+
+protected:
+    void paintEvent(QPaintEvent *) override
+    {
+        QStyleOptionGroupBox option;
+        initStyleOption(&option);
+        const Look now{option.state,         option.rect,         option.text,
+                       option.textAlignment, option.features,     option.subControls,
+                       option.activeSubControls, option.direction, option.palette.cacheKey(),
+                       font(),               style(),             devicePixelRatioF()};
+        if (picture_.isNull() || !(now == painted_)) {
+            picture_ = QPixmap(size() * now.ratio);
+            picture_.setDevicePixelRatio(now.ratio);
+            picture_.fill(Qt::transparent);
+            QPainter p(&picture_);
+            style()->drawComplexControl(QStyle::CC_GroupBox, &option, &p, this);
+            painted_ = now;
+        }
+        QPainter(this).drawPixmap(0, 0, picture_);
+    }
+
+private:
+    // Everything that the style draws the box from.
+    struct Look {
+        QStyle::State state;
+        QRect rect;
+        QString text;
+        Qt::Alignment textAlignment;
+        QStyleOptionFrame::FrameFeatures features;
+        QStyle::SubControls subControls, activeSubControls;
+        Qt::LayoutDirection direction;
+        qint64 palette = 0;
+        QFont font;
+        const QStyle *style = nullptr;
+        qreal ratio = 1;
+        bool operator==(const Look &) const = default;
+    };
+    Look painted_;
+    QPixmap picture_;
+};
 
 } // namespace
 
@@ -109,7 +160,7 @@ void Label::Multiline(bool m) { static_cast<QLabel *>(widget())->setWordWrap(m);
 // --- GroupBox
 
 GroupBox::GroupBox(Window &window, QString name, int left, int top, int width, int height, const QString &caption)
-    : RectControl(window, std::move(name), new QGroupBox(caption), left, top, width, height)
+    : RectControl(window, std::move(name), new GroupBoxWidget(caption), left, top, width, height)
 {
 }
 
@@ -119,10 +170,14 @@ QWidget *GroupBox::childArea(int page) { return page == 0 ? widget() : nullptr; 
 
 // --- TextField
 
-TextField::TextField(Window &window, QString name, int left, int top, int width, int height, const QString &text)
-    : RectControl(window, std::move(name), new QLineEdit(text), left, top, width, height)
+TextField::TextField(Window &window, QString name, int left, int top, int width, int height,
+                     const QString &text)
+    : RectControl(window, std::move(name), new QLineEdit, left, top, width, height)
 {
     auto *e = static_cast<QLineEdit *>(widget());
+    // No limit on the length (LimitText 0), in place of the line edit's 32,767 characters.
+    e->setMaxLength(std::numeric_limits<int>::max());
+    e->setText(text);
     QObject::connect(e, &QLineEdit::textChanged, e, [this] { dispatch([this] { Event_TextChange(); }); });
 }
 

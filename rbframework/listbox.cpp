@@ -8,15 +8,60 @@
 #include <QPainter>
 #include <QScrollBar>
 #include <QStyleOptionHeader>
+#include <QStyleOptionSlider>
 #include <algorithm>
 
 namespace rb {
 
-// Paints the visible rows straight from the owner's deque; the vertical scroll bar counts rows.
+namespace {
+
+// A scroll bar that repaints only when what it shows changes. Its range grows with every row, but
+// once the slider has its least length, one row more changes nothing on screen.
+class RowScrollBar : public QScrollBar {
+public:
+    RowScrollBar() : QScrollBar(Qt::Vertical) {}
+
+protected:
+    void sliderChange(SliderChange change) override
+    {
+        if (change == SliderRangeChange && look() == painted_)
+            return;
+        QScrollBar::sliderChange(change);
+    }
+
+    void paintEvent(QPaintEvent *e) override
+    {
+        painted_ = look();
+        QScrollBar::paintEvent(e);
+    }
+
+private:
+    // What the style draws from the range: the slider's place and size, and the ends reached.
+    struct Look {
+        QRect slider;
+        bool atMinimum = false, atMaximum = false;
+        bool operator==(const Look &) const = default;
+    };
+    Look look() const
+    {
+        QStyleOptionSlider option;
+        initStyleOption(&option);
+        return {style()->subControlRect(QStyle::CC_ScrollBar, &option, QStyle::SC_ScrollBarSlider, this),
+                value() == minimum(), value() == maximum()};
+    }
+    Look painted_;
+};
+
+} // namespace
+
+// Paints the visible rows straight from the owner's deque; the vertical scroll bar counts rows. A
+// new row costs the same however long the list: the rows already shown are moved, not laid out
+// and painted again, and only the new one is painted.
 class Listbox::View : public QAbstractScrollArea {
 public:
     View()
     {
+        setVerticalScrollBar(new RowScrollBar);
         setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
         setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
         setFrameShape(QFrame::StyledPanel);
@@ -28,23 +73,71 @@ public:
     void attach(Listbox *owner)
     {
         owner_ = owner;
-        updateRange();
+        updateLayout();
     }
     void forget() { owner_ = nullptr; }
 
-    int rowHeight() const { return fontMetrics().height() + 2; }
-    int headingHeight() const { return owner_ && owner_->HasHeading() ? fontMetrics().height() + 6 : 0; }
+    int rowHeight() const { return textHeight_ + 2; }
+    int headingHeight() const { return owner_ && owner_->HasHeading() ? textHeight_ + 6 : 0; }
     int visibleRows() const { return std::max(1, viewport()->height() / rowHeight()); }
     int first() const { return verticalScrollBar()->value(); }
 
+    // The scroll bar's range, after the rows or the view's height changed.
     void updateRange()
     {
         if (!owner_)
             return;
-        setViewportMargins(0, headingHeight(), 0, 0);
         QScrollBar *s = verticalScrollBar();
         s->setPageStep(visibleRows());
         s->setRange(0, std::max(0, owner_->ListCount() - visibleRows()));
+    }
+
+    // The room for the heading and the range, after the heading, the size or the font changed.
+    void updateLayout()
+    {
+        textHeight_ = fontMetrics().height();
+        if (!owner_)
+            return;
+        setViewportMargins(0, headingHeight(), 0, 0);
+        updateRange();
+        viewport()->update();
+        if (heading_) {
+            heading_->setGeometry(frameWidth(), frameWidth(), width() - 2 * frameWidth(), headingHeight());
+            heading_->update();
+        }
+    }
+
+    // Rows inserted at `at`: those shown below them move down by the new rows' height (with any part
+    // still to be painted), and only the place they leave is painted; rows added at the end are
+    // painted where they stand. Rows inserted above the first shown one push the view down with
+    // them, so that what the user reads stays in place.
+    void rowsInserted(int at, int count)
+    {
+        QScrollBar *s = verticalScrollBar();
+        const int first = s->value();
+        updateRange();
+        if (at < first) {
+            keepPixels_ = true;
+            s->setValue(first + count);
+            keepPixels_ = false;
+            return;
+        }
+        const int h = rowHeight();
+        const QRect area = viewport()->rect();
+        const int y = (at - first) * h;
+        if (y >= area.height())
+            return;
+        if (at + count == owner_->ListCount())
+            viewport()->update(QRect(0, y, area.width(), count * h));
+        else
+            viewport()->scroll(0, count * h, area.adjusted(0, y, 0, 0));
+    }
+
+    // Anything else that changes what the rows show.
+    void repaintRows()
+    {
+        updateRange();
+        viewport()->update();
     }
 
     int rowAt(int y) const
@@ -56,32 +149,53 @@ public:
     }
 
 protected:
-    void paintEvent(QPaintEvent *) override
+    // Only the rows in the part to paint. The text of a row starts 3 pixels in and is cut 3 pixels
+    // before the right edge, on one line, centred in the row's height.
+    void paintEvent(QPaintEvent *e) override
     {
         if (!owner_)
             return;
         QPainter p(viewport());
         const int h = rowHeight();
         const int top = first();
-        const int last = std::min(owner_->ListCount(), top + viewport()->height() / h + 1);
+        const int width = viewport()->width();
+        const QRect area = e->rect();
+        const int from = top + std::max(0, area.top()) / h;
+        const int last = std::min(owner_->ListCount(), top + area.bottom() / h + 1);
+        const QFontMetrics metrics = fontMetrics();
+        const int baseline = (h - metrics.height()) / 2 + metrics.ascent();
         const QPalette &pal = palette();
-        for (int row = top; row < last; ++row) {
-            const QRect r(0, (row - top) * h, viewport()->width(), h);
+        p.setClipRect(QRect(3, 0, width - 6, viewport()->height()) & area);
+        for (int row = from; row < last; ++row) {
+            const int y = (row - top) * h;
             const bool selected = row == owner_->selected_;
             if (selected)
-                p.fillRect(r, pal.brush(QPalette::Highlight));
+                p.fillRect(QRect(0, y, width, h), pal.brush(QPalette::Highlight));
             p.setPen(pal.color(selected ? QPalette::HighlightedText : QPalette::Text));
-            p.drawText(r.adjusted(3, 0, -3, 0), Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine,
-                       owner_->rows_[std::size_t(row)]);
+            // No more characters than the row has pixels: more could not show, and laying them out
+            // would cost the whole length of a long row.
+            const QString &text = owner_->rows_[std::size_t(row)];
+            p.drawText(QPoint(3, y + baseline), text.size() > width ? text.first(width) : text);
         }
+    }
+
+    void scrollContentsBy(int, int) override
+    {
+        if (!keepPixels_)
+            viewport()->update();
     }
 
     void resizeEvent(QResizeEvent *e) override
     {
         QAbstractScrollArea::resizeEvent(e);
-        updateRange();
-        if (heading_)
-            heading_->setGeometry(frameWidth(), frameWidth(), width() - 2 * frameWidth(), headingHeight());
+        updateLayout();
+    }
+
+    void changeEvent(QEvent *e) override
+    {
+        QAbstractScrollArea::changeEvent(e);
+        if (e->type() == QEvent::FontChange)
+            updateLayout();
     }
 
     void mousePressEvent(QMouseEvent *e) override
@@ -144,16 +258,14 @@ public:
             delete heading_;
             heading_ = nullptr;
         }
-        updateRange();
-        if (heading_) {
-            heading_->setGeometry(frameWidth(), frameWidth(), width() - 2 * frameWidth(), headingHeight());
-            heading_->update();
-        }
+        updateLayout();
     }
 
 private:
     Listbox *owner_ = nullptr;
     Heading *heading_ = nullptr;
+    bool keepPixels_ = false;    // the scroll bar moves with rows inserted above the view
+    int textHeight_ = 0;         // of the view's font
 };
 
 Listbox::Listbox(Window &window, QString name, int left, int top, int width, int height, const QString &heading)
@@ -177,25 +289,22 @@ void Listbox::checkRow(int row, const char *what) const
         throw OutOfBoundsException(QStringLiteral("%1.%2(%3): %4 rows").arg(Name(), QLatin1String(what)).arg(row).arg(ListCount()));
 }
 
-void Listbox::rowsChanged(int insertedAt, int count)
+void Listbox::rowsInserted(int at, int count)
 {
-    View *v = view();
-    if (!v)
-        return;
-    QScrollBar *s = v->verticalScrollBar();
-    const int first = s->value();
-    v->updateRange();
-    // Rows inserted above the first shown row push the view down with them, so that what the
-    // user reads stays in place; at the very top the newest row shows.
-    if (count > 0 && insertedAt < first)
-        s->setValue(first + count);
-    v->viewport()->update();
+    if (View *v = view())
+        v->rowsInserted(at, count);
+}
+
+void Listbox::rowsChanged()
+{
+    if (View *v = view())
+        v->repaintRows();
 }
 
 void Listbox::AddRow(const QString &text)
 {
     rows_.push_back(text);
-    rowsChanged(ListCount() - 1, 1);
+    rowsInserted(ListCount() - 1, 1);
 }
 
 void Listbox::InsertRow(int row, const QString &text)
@@ -208,7 +317,7 @@ void Listbox::InsertRow(int row, const QString &text)
         rows_.insert(rows_.begin() + row, text);
     if (selected_ >= row)
         ++selected_;
-    rowsChanged(row, 1);
+    rowsInserted(row, 1);
 }
 
 void Listbox::RemoveRow(int row)
@@ -219,7 +328,7 @@ void Listbox::RemoveRow(int row)
         selected_ = -1;
     else if (selected_ > row)
         --selected_;
-    rowsChanged(row, 0);
+    rowsChanged();
 }
 
 void Listbox::DeleteAllRows()
@@ -228,7 +337,7 @@ void Listbox::DeleteAllRows()
     selected_ = -1;
     if (View *v = view())
         v->verticalScrollBar()->setValue(0);
-    rowsChanged(0, 0);
+    rowsChanged();
 }
 
 QString Listbox::List(int row) const

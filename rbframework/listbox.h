@@ -43,7 +43,8 @@ private:
     View *view() const;
     void checkRow(int row, const char *what) const;
     void select(int row, bool raise);
-    void rowsChanged(int insertedAt, int count);
+    void rowsInserted(int at, int count);
+    void rowsChanged();
     std::deque<QString> rows_;
     QString heading_;
     int selected_ = -1;

@@ -4,6 +4,7 @@
 #include "rbframework/exceptions.h"
 
 #include <algorithm>
+#include <span>
 #include <utility>
 
 namespace korvane::vosr
@@ -11,6 +12,12 @@ namespace korvane::vosr
 
 namespace
 {
+
+// One uppercase hexadecimal digit, 0 to 15.
+QChar hexDigit(int value)
+{
+    return QLatin1Char("0123456789ABCDEF"[value]);
+}
 
 rb::FileType fileType(const char *name, const char *macType, const char *extensions)
 {
@@ -55,23 +62,23 @@ rb::FolderItemPtr choose(rb::FileDialog &dlg, rb::FolderItemPtr initial, const Q
 
 rb::String byte2hex(uint8_t value)
 {
-    rb::String digits = rb::Hex(value);
-    if (digits.size() == 1)
-        digits.prepend(u'0');
-    return digits;
+    const QChar digits[] = {hexDigit(value >> 4), hexDigit(value & 0xF)};
+    return rb::String(digits, 2);
 }
 
 rb::String mb2hex(const rb::MemoryBlock &mb, int32_t count)
 {
     // Never past the block, whatever count the caller passes.
     const int n = std::min<int>(count, mb.Size());
-    rb::String text;
     if (n <= 0)
-        return text;
-    text.reserve(3 * n);
-    for (int i = 0; i < n; ++i) {
-        text += byte2hex(uint8_t(mb.Byte(i)));
-        text += u' ';
+        return {};
+    // Written in place: the traffic lists take a row for every message.
+    rb::String text(3 * qsizetype(n), Qt::Uninitialized);
+    QChar *out = text.data();
+    for (const uint8_t byte : std::span(mb.data(), std::size_t(n))) {
+        *out++ = hexDigit(byte >> 4);
+        *out++ = hexDigit(byte & 0xF);
+        *out++ = u' ';
     }
     return text;
 }
@@ -83,11 +90,19 @@ rb::String mb2hex(const rb::MemoryBlockPtr &mb, int32_t count)
 
 rb::String splitspace2(rb::String &s)
 {
-    const int p = rb::InStr(s, QStringLiteral(" "));
-    if (p == 0)
-        return std::exchange(s, rb::String());
-    const rb::String head = rb::Left(s, p - 1);
-    s = rb::Mid(s, p + 1);
+    QStringView rest(s);
+    const rb::String head = splitspace2(rest).toString();
+    s = rest.toString();
+    return head;
+}
+
+QStringView splitspace2(QStringView &s)
+{
+    const qsizetype p = s.indexOf(u' ');
+    if (p < 0)
+        return std::exchange(s, QStringView());
+    const QStringView head = s.first(p);
+    s = s.sliced(p + 1);
     return head;
 }
 

@@ -19,6 +19,8 @@ rb::String mb2hex(const rb::MemoryBlockPtr &mb, int32_t count); // NilObjectExce
 // without one, return all of s and leave s empty.
 rb::String splitspace2(rb::String &s);
 rb::String splitdot(rb::String &s);
+// splitspace2 over a view, which copies nothing: taking a long text apart costs its length.
+QStringView splitspace2(QStringView &s);
 
 rb::FolderItemPtr openbinfile(); // nil when cancelled
 void openpdffile();              // opens the chosen PDF with the system's application, or says it cannot

@@ -11,8 +11,14 @@
 #include <QComboBox>
 #include <QFontInfo>
 #include <QFontMetricsF>
+#include <QGroupBox>
 #include <QImage>
+#include <QLabel>
+#include <QScreen>
 #include <QStringList>
+#include <algorithm>
+#include <cstdlib>
+#include <functional>
 #include <gtest/gtest.h>
 #include <utility>
 
@@ -43,6 +49,22 @@ std::pair<int, int> inkColumns(QWidget *w)
                 break;
             }
     return {first, last};
+}
+
+// The largest difference of a colour channel between two pictures of one size; 256 when their
+// sizes differ.
+int largestDifference(const QImage &a, const QImage &b)
+{
+    if (a.size() != b.size())
+        return 256;
+    int largest = 0;
+    for (int y = 0; y < a.height(); ++y)
+        for (int x = 0; x < a.width(); ++x) {
+            const QRgb p = a.pixel(x, y), q = b.pixel(x, y);
+            largest = std::max({largest, std::abs(qRed(p) - qRed(q)), std::abs(qGreen(p) - qGreen(q)),
+                                std::abs(qBlue(p) - qBlue(q))});
+        }
+    return largest;
 }
 
 rb::PopupMenu &popupWithRows(rb::Window &w, int rows)
@@ -214,6 +236,118 @@ TEST_F(Controls, ListboxKeepsTheShownRowsWhenRowsArriveAboveThem)
     w.Hide();
 }
 
+// Rows already shown are moved on screen rather than painted again when rows arrive: what the
+// screen shows after each change, painted or not in between, is what a fresh paint of the list shows.
+TEST_F(Controls, ListboxOnScreenIsAFreshPaintAfterRowsArrive)
+{
+    auto &l = w.add<rb::Listbox>(QStringLiteral("list"), 5, 5, 200, 120, QStringLiteral("Input Events"));
+    w.Show();
+    for (int i = 0; i < 30; ++i)
+        l.AddRow(QStringLiteral("row %1").arg(i));
+    QWidget *view = l.widget();
+    const auto onScreen = [view] {
+        QWidget *window = view->window();
+        const QRect r(view->mapTo(window, QPoint(0, 0)), view->size());
+        return window->screen()
+            ->grabWindow(window->winId(), r.x(), r.y(), r.width(), r.height())
+            .toImage()
+            .convertToFormat(QImage::Format_RGB32);
+    };
+    const auto freshPaint = [view] { return view->grab().toImage().convertToFormat(QImage::Format_RGB32); };
+    struct Step {
+        const char *what;
+        std::function<void()> change;
+        bool paintBetween;
+    };
+    const Step steps[] = {
+        {"one row at the top", [&] { l.InsertRow(0, QStringLiteral("new 1")); }, true},
+        {"three rows at the top before a paint",
+         [&] {
+             for (int i = 0; i < 3; ++i)
+                 l.InsertRow(0, QStringLiteral("new 2.%1").arg(i));
+         },
+         true},
+        {"a row in the middle, then one at the top", [&] { l.InsertRow(2, QStringLiteral("middle")); },
+         false},
+        {"", [&] { l.InsertRow(0, QStringLiteral("new 3")); }, true},
+        {"the selected row moves down", [&] { l.ListIndex(1); }, true},
+        {"", [&] { l.InsertRow(0, QStringLiteral("new 4")); }, true},
+        {"a row at the bottom", [&] { l.AddRow(QStringLiteral("last")); }, true},
+        {"rows above the shown ones",
+         [&] {
+             l.ScrollPosition(5);
+             QApplication::processEvents();
+             l.InsertRow(0, QStringLiteral("new 5"));
+         },
+         true},
+        {"emptied, then one row", [&] { l.DeleteAllRows(); }, false},
+        {"", [&] { l.InsertRow(0, QStringLiteral("alone")); }, true},
+    };
+    QApplication::processEvents();
+    for (const Step &step : steps) {
+        SCOPED_TRACE(step.what);
+        step.change();
+        if (!step.paintBetween)
+            continue;
+        QApplication::processEvents();
+        EXPECT_TRUE(onScreen() == freshPaint());
+    }
+    w.Hide();
+}
+
+// A group box keeps a picture of itself for the many repaints under its controls: on screen it
+// shows what Qt's own group box shows, after its caption, its state or its size changed. Its
+// semi-transparent frame, blended twice, may differ by a level of a colour channel.
+TEST_F(Controls, GroupBoxShowsWhatAGroupBoxOfQtShows)
+{
+    auto &box =
+        w.add<rb::GroupBox>(QStringLiteral("dlbox"), 10, 10, 220, 100, QStringLiteral("Update Firmware"));
+    auto &count = w.add<rb::Label>(QStringLiteral("DCount"), 30, 50, 80, 20, QStringLiteral("0"));
+    count.Parent(box);
+    w.Show();
+    const auto onScreen = [&box] {
+        QWidget *window = box.widget()->window();
+        const QRect r(box.widget()->mapTo(window, QPoint(0, 0)), box.widget()->size());
+        return window->screen()
+            ->grabWindow(window->winId(), r.x(), r.y(), r.width(), r.height())
+            .toImage()
+            .convertToFormat(QImage::Format_RGB32);
+    };
+    // Qt's own group box and label in the same state, painted anew.
+    const auto qtsOwn = [&box, &count] {
+        QGroupBox reference(box.Caption());
+        reference.setFont(box.widget()->font());
+        reference.setPalette(box.widget()->palette());
+        reference.setEnabled(box.widget()->isEnabled());
+        reference.resize(box.widget()->size());
+        QLabel label(count.Text(), &reference);
+        label.setFont(count.widget()->font());
+        label.setGeometry(count.widget()->geometry());
+        label.setAlignment(Qt::AlignLeft | Qt::AlignTop);
+        return reference.grab().toImage().convertToFormat(QImage::Format_RGB32);
+    };
+    struct Step {
+        const char *what;
+        std::function<void()> change;
+    };
+    const Step steps[] = {
+        {"shown", [] {}},
+        {"a control inside changes", [&] { count.Text(QStringLiteral("3072")); }},
+        {"again", [&] { count.Text(QStringLiteral("4096")); }},
+        {"a new caption", [&] { box.Caption(QStringLiteral("Update")); }},
+        {"disabled", [&] { box.Enabled(false); }},
+        {"enabled", [&] { box.Enabled(true); }},
+        {"wider", [&] { box.Width(300); }},
+    };
+    for (const Step &step : steps) {
+        SCOPED_TRACE(step.what);
+        step.change();
+        QApplication::processEvents();
+        EXPECT_LE(largestDifference(onScreen(), qtsOwn()), 2);
+    }
+    w.Hide();
+}
+
 TEST_F(Controls, ControlsInsideContainersKeepWindowCoordinates)
 {
     auto &tabs = w.add<rb::TabPanel>(QStringLiteral("TabPanel1"), 12, 0, 380, 280,
@@ -279,6 +413,15 @@ TEST_F(Controls, ButtonsTextsAndProgressBar)
     EXPECT_EQ(w.control<rb::ProgressBar>(QStringLiteral("PBAR")), &p) << "names ignore letter case";
     EXPECT_EQ(w.control<rb::Label>(QStringLiteral("pbar")), nullptr) << "wrong kind";
     EXPECT_EQ(w.Control(QStringLiteral("none")), nullptr);
+}
+
+TEST_F(Controls, TextFieldHasNoLengthLimit)
+{
+    const QString first(100000, u'7'), second = QStringLiteral("F0 ").repeated(40000);
+    auto &f = w.add<rb::TextField>(QStringLiteral("midistring"), 1, 1, 100, 20, first);
+    EXPECT_EQ(f.Text().size(), first.size());
+    f.Text(second);
+    EXPECT_EQ(f.Text().size(), second.size());
 }
 
 TEST_F(Controls, LabelTextAlignCountsLeftCentreRight)

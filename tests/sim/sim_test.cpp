@@ -2,6 +2,7 @@
 
 #include "simmidi.h"
 
+#include <chrono>
 #include <cstdint>
 #include <gtest/gtest.h>
 #include <portmidi.h>
@@ -347,6 +348,12 @@ TEST_F(SimTest, InputBytesThroughPortMidiFilters)
          {0x01, 0x02, 0xB0, 0x07, 0x64},
          PM_FILT_ACTIVE,
          {0xB0, 0x07, 0x64, 0x00}},
+        // The sequencer has no event for them.
+        {"an F7 outside a SysEx gives nothing", {0xF7, 0xC1, 0x07, 0xF7}, 0, {0xC1, 0x07, 0x00, 0x00}},
+        {"undefined status bytes give nothing",
+         {0xF4, 0xF5, 0xF9, 0xFD, 0xF0, 0x7E, 0xF9, 0xFD, 0x7F, 0xF7},
+         0,
+         {0xF0, 0x7E, 0x7F, 0xF7}},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.name);
@@ -548,6 +555,21 @@ TEST_F(SimTest, UnitCountsTheBlocksStillUnansweredAtEachBlock)
     sendSysEx(sim::packFrame(0x04, {1}));
     EXPECT_EQ(sim::unitUnansweredBeforeEachBlock(), std::vector<std::size_t>{0})
         << "the answer to the last block of the image before does not count";
+}
+
+// An answer is never readable before the delay has passed since the frame went out, however often
+// the input is polled; it comes once the delay has passed (bounded generously).
+TEST_F(SimTest, DelayedUnitAnswersNoSoonerThanItsDelay)
+{
+    openUnit();
+    constexpr auto delay = std::chrono::milliseconds(30);
+    sim::setUnitDelay(delay);
+    const auto sent = std::chrono::steady_clock::now();
+    sendSysEx({0xF0, 0x7E, 0x7F, 0x09, 0x00, 0xF7});
+    while (Pm_Poll(in_) == 0 && std::chrono::steady_clock::now() - sent < std::chrono::seconds(10)) {
+    }
+    EXPECT_GE(std::chrono::steady_clock::now() - sent, delay);
+    EXPECT_EQ(eventBytes(readAll()), (Bytes{0xF0, 0x7E, 0x7F, 0x7F, 0x00, 0xF7, 0x00, 0x00}));
 }
 
 TEST_F(SimTest, SilentUnitTakesBlocksButNeverAnswers)

@@ -20,6 +20,7 @@ extern "C" int pm_default_output_device_id;
 
 #include <algorithm>
 #include <charconv>
+#include <chrono>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -48,6 +49,13 @@ bool isRealtime(std::uint8_t b)
     return b >= 0xF8;
 }
 
+// Status bytes for which the ALSA sequencer has no event, so that PortMidi gets nothing: the
+// undefined ones, wherever they stand, and an F7 that ends no SysEx.
+bool hasNoEvent(std::uint8_t b, bool inSysEx)
+{
+    return b == 0xF4 || b == 0xF5 || b == 0xF9 || b == 0xFD || (b == kEox && !inSysEx);
+}
+
 // Bytes of a short message by its status byte.
 std::size_t shortLength(std::uint8_t status)
 {
@@ -68,11 +76,14 @@ std::size_t shortLength(std::uint8_t status)
     }
 }
 
+using Clock = std::chrono::steady_clock;
+
 struct InputItem {
     bool isShort = false;
     std::uint32_t message = 0;
     std::vector<std::uint8_t> bytes;
-    long readyAt = 0; // deliverable at poll number readyAt or later
+    long readyAt = 0;            // deliverable at poll number readyAt or later
+    Clock::time_point readyTime; // and not before this time
     // The unit's answer to a block of this image (the unit's image number); none for other input.
     std::optional<int> answersBlockOf;
 };
@@ -102,7 +113,9 @@ struct UnitState {
     int input = -1;
     Mode mode = Mode::Normal;
     int lag = 0;
-    long lastAnswerReadyAt = 0; // the poll at which the last answer became readable
+    std::chrono::milliseconds delay{0};
+    long lastAnswerReadyAt = 0;             // the poll at which the last answer became readable
+    Clock::time_point lastAnswerReadyTime; // and the time
     std::uint8_t realtime = 0xF8;
     int every = 0;
     std::vector<std::uint8_t> between; // real-time bytes sent before each answer
@@ -197,8 +210,8 @@ void readEnvironment(State &s)
     for (const std::string &entry : split(devices, ',')) {
         std::vector<std::string> fields = split(entry, ':');
         if (fields[0] == "unit") {
-            // Behaviours in order; lag and silent-after take the number after them. Other words,
-            // and lag or silent-after without a number, change nothing.
+            // Behaviours in order; lag, delay-ms and silent-after take the number after them. Other
+            // words, and those three without a number, change nothing.
             for (std::size_t i = 1; i < fields.size(); ++i) {
                 const std::string &behaviour = fields[i];
                 const std::optional<int> count = i + 1 < fields.size() ? number(fields[i + 1]) : std::nullopt;
@@ -212,6 +225,8 @@ void readEnvironment(State &s)
                     s.unit.every = 2;
                 else if (behaviour == "lag" && count)
                     s.unit.lag = std::max(0, *count);
+                else if (behaviour == "delay-ms" && count)
+                    s.unit.delay = std::chrono::milliseconds(std::max(0, *count));
                 else if (behaviour == "silent-after" && count)
                     s.unit.silentFrom = silentFrom(s.unit, *count);
             }
@@ -357,6 +372,8 @@ void answer(State &s, std::uint8_t code, const std::vector<std::uint8_t> &payloa
     // One frame at a time: an answer is never ready before the one to the frame before it.
     item.readyAt = std::max(in.polls, s.unit.lastAnswerReadyAt) + 1 + s.unit.lag;
     s.unit.lastAnswerReadyAt = item.readyAt;
+    item.readyTime = std::max(Clock::now(), s.unit.lastAnswerReadyTime) + s.unit.delay;
+    s.unit.lastAnswerReadyTime = item.readyTime;
     if (toBlock)
         item.answersBlockOf = s.unit.imageNumber;
     in.pending.push_back(std::move(item));
@@ -593,14 +610,17 @@ PmTimestamp simSynchronize(PmInternal *midi)
 }
 
 // Hands one wire byte string to PortMidi as the ALSA backend would: SysEx data through
-// pm_read_bytes, real-time bytes and short messages through pm_read_short. inSysEx carries over from
-// one byte string to the next, so that a SysEx can arrive in pieces.
+// pm_read_bytes, real-time bytes and short messages through pm_read_short, and nothing for a byte
+// that makes no sequencer event. inSysEx carries over from one byte string to the next, so that a
+// SysEx can arrive in pieces.
 void deliverBytes(PmInternal *midi, const std::vector<std::uint8_t> &bytes, PmTimestamp time, bool &inSysEx)
 {
     std::size_t i = 0;
     while (i < bytes.size()) {
         const std::uint8_t b = bytes[i];
-        if (isRealtime(b)) {
+        if (hasNoEvent(b, inSysEx)) {
+            ++i;
+        } else if (isRealtime(b)) {
             PmEvent e{static_cast<PmMessage>(b), time};
             pm_read_short(midi, &e);
             ++i;
@@ -644,7 +664,9 @@ PmError simPoll(PmInternal *midi)
     DeviceState &d = dev(s, deviceOf(midi));
     ++d.polls;
     const PmTimestamp time = now(midi);
-    while (!d.pending.empty() && d.pending.front().readyAt <= d.polls) {
+    const Clock::time_point clock = Clock::now();
+    while (!d.pending.empty() && d.pending.front().readyAt <= d.polls &&
+           d.pending.front().readyTime <= clock) {
         InputItem item = std::move(d.pending.front());
         d.pending.pop_front();
         if (item.isShort) {
@@ -917,6 +939,13 @@ void setUnitLag(int polls)
     State &s = state();
     std::lock_guard<std::mutex> guard(s.lock);
     s.unit.lag = std::max(0, polls);
+}
+
+void setUnitDelay(std::chrono::milliseconds delay)
+{
+    State &s = state();
+    std::lock_guard<std::mutex> guard(s.lock);
+    s.unit.delay = std::max(delay, std::chrono::milliseconds(0));
 }
 
 void setUnitInterleave(std::uint8_t realtime, int every)

@@ -17,9 +17,10 @@
 //   unit[:<behaviour>...]    the input "Simulated Unit In" and the output "Simulated Unit Out"
 //                            (interface "Simulated"), with the simulated unit wired between them;
 //                            behaviours, any number of them in order: normal (the default), silent,
-//                            nak, lag:<polls>, silent-after:<frames> (answers that many frames, then
-//                            none; a negative count: never), or clock (a 0xF8 after every second
-//                            byte of each answer)
+//                            nak, lag:<polls>, delay-ms:<milliseconds> (each answer readable only
+//                            that long after the frame it answers), silent-after:<frames> (answers
+//                            that many frames, then none; a negative count: never), or clock (a 0xF8
+//                            after every second byte of each answer)
 //   in:<name>[:<interface>]  an input device, interface "Simulated" unless given
 //   out:<name>[:<interface>] an output device
 // for example KORVANE_SIM_DEVICES='in:Keyboard:ALSA,unit:lag:3:silent-after:40'; malformed entries
@@ -44,6 +45,7 @@
 // test needs no threads. The state is guarded by one lock, so a test may also queue from another
 // thread.
 
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -106,9 +108,10 @@ void queueShort(int device, std::uint32_t message);
 // Queues a byte string as it would arrive on the wire: SysEx messages, possibly with real-time
 // bytes (0xF8 to 0xFF) inside them, and short messages. As the ALSA backend does, SysEx bytes are
 // handed to PortMidi as SysEx data (pm_read_bytes) and every real-time byte and every short message
-// outside a SysEx as a short message (pm_read_short); stray data bytes outside a SysEx are dropped.
-// A byte string that begins with data bytes continues a SysEx that the one before it left open, so
-// a SysEx can be queued in pieces, as a slow line delivers it.
+// outside a SysEx as a short message (pm_read_short); stray data bytes outside a SysEx are dropped,
+// and so are the bytes for which the sequencer has no event (F4, F5, F9, FD, and an F7 that ends no
+// SysEx). A byte string that begins with data bytes continues a SysEx that the one before it left
+// open, so a SysEx can be queued in pieces, as a slow line delivers it.
 void queueBytes(int device, std::vector<std::uint8_t> bytes);
 // Queues short messages that arrive one at every second poll of the device, as a steady stream of
 // input does: it goes on while it is read, as fast as a reader that polls and reads each event.
@@ -172,6 +175,10 @@ void setUnitMode(Mode mode);
 // next). PortMidi polls the backend in every Pm_Poll and every Pm_Read. The unit handles one frame
 // at a time: each answer takes its polls after the answer before it, as a busy unit's would.
 void setUnitLag(int polls);
+// Each answer becomes readable only this long after the unit heard the frame, or after the answer
+// before it became readable when that is later, whatever the polls (0: at once). With a lag too, an
+// answer waits for both.
+void setUnitDelay(std::chrono::milliseconds delay);
 // Puts this real-time byte into every answer after each `every` bytes (every = 0: none). Inside a
 // SysEx PortMidi packs it into the SysEx events, in its place.
 void setUnitInterleave(std::uint8_t realtime, int every);
