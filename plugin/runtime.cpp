@@ -9,8 +9,8 @@ namespace tessel {
 
 namespace {
 
-REALresolver gResolver = nullptr;
-double gHostVersion = 0;
+REALresolver hostResolver = nullptr;
+double storedHostVersion = 0;
 
 // One callback: looked up by name on first use, the answer (possibly nil) kept.
 template <typename Proc>
@@ -19,8 +19,8 @@ public:
     explicit constexpr Callback(const char *name) : name_(name) {}
     Proc get() noexcept
     {
-        if (!looked_ && gResolver) {
-            proc_ = reinterpret_cast<Proc>(gResolver(name_));
+        if (!looked_ && hostResolver) {
+            proc_ = reinterpret_cast<Proc>(hostResolver(name_));
             looked_ = true;
         }
         return proc_;
@@ -50,14 +50,14 @@ Callback<PluginDisposeStringDataProc> cbDisposeStringData{RB_CB_DISPOSE_STRING_D
 Callback<StringGetCStringProc> cbCString{RB_CB_STRING_CSTRING};
 Callback<REALLoadGlobalMethodProc> cbLoadGlobal{RB_CB_LOAD_GLOBAL_METHOD};
 
-LenBProc gLenB = nullptr;
-bool gLenBLooked = false;
+LenBProc lenB = nullptr;
+bool lenBLooked = false;
 
 } // namespace
 
-void setResolver(REALresolver resolver) noexcept { gResolver = resolver; }
-void setHostVersion(double version) noexcept { gHostVersion = version; }
-double hostVersion() noexcept { return gHostVersion; }
+void setResolver(REALresolver resolver) noexcept { hostResolver = resolver; }
+void setHostVersion(double version) noexcept { storedHostVersion = version; }
+double hostVersion() noexcept { return storedHostVersion; }
 
 bool hostInRuntime() noexcept
 {
@@ -165,12 +165,12 @@ const char *hostStringCString(REALstring string) noexcept
 
 int32_t hostLenB(REALstring string) noexcept
 {
-    if (!gLenBLooked) {
+    if (!lenBLooked) {
         if (auto load = cbLoadGlobal.get())
-            gLenB = reinterpret_cast<LenBProc>(load(nullptr, RB_GLOBAL_LENB));
-        gLenBLooked = true;
+            lenB = reinterpret_cast<LenBProc>(load(nullptr, RB_GLOBAL_LENB));
+        lenBLooked = true;
     }
-    return gLenB && string ? gLenB(string) : 0;
+    return lenB && string ? lenB(string) : 0;
 }
 
 // ---- Shared helpers -------------------------------------------------------------------------

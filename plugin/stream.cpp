@@ -12,16 +12,16 @@ namespace {
 
 // The handle a stream object holds after ReInitialize closed its stream behind its back: every
 // member that needs the stream answers pmBadPtr, and Close only forgets it.
-unsigned char gStaleMarker;
-PortMidiStream *const kStale = &gStaleMarker;
+unsigned char staleMarker;
+PortMidiStream *const staleStream = &staleMarker;
 
 struct StreamData {
     PortMidiStream *stream;   // nil: no open stream
     int32_t channelMask;
     int32_t filters;
 };
-constexpr uint32_t kStreamDataDeclared = 12;
-static_assert(sizeof(StreamData) <= (kStreamDataDeclared + 15) / 16 * 16,
+constexpr uint32_t streamDataDeclared = 12;
+static_assert(sizeof(StreamData) <= (streamDataDeclared + 15) / 16 * 16,
               "the stream's data must fit the size registered");
 
 StreamData *dataOf(REALobject self) noexcept { return static_cast<StreamData *>(REALGetInstanceData(self)); }
@@ -52,7 +52,7 @@ void forget(StreamData *d) noexcept
 // Ends in "no stream" from any state.
 void closeHeld(StreamData *d) noexcept
 {
-    if (d->stream && d->stream != kStale) {
+    if (d->stream && d->stream != staleStream) {
         forget(d);
         Pm_Close(d->stream);
     }
@@ -65,7 +65,7 @@ int32_t unusable(const StreamData *d) noexcept
 {
     if (!d || !d->stream)
         return -1;
-    if (d->stream == kStale)
+    if (d->stream == staleStream)
         return pmBadPtr;
     return 0;
 }
@@ -270,24 +270,24 @@ int32_t FiltersGet(REALobject self, intptr_t)
 }
 
 #define PROC(f) reinterpret_cast<REALproc>(f)
-constexpr uint32_t kFlags = 4;
+constexpr uint32_t entryFlags = 4;
 
 REALmethodDefinition methods[] = {
-    {PROC(Close), nullptr, "Close", kFlags, 0},
-    {PROC(Abort), nullptr, "Abort as integer", kFlags, 0},
-    {PROC(ErrorText), nullptr, "ErrorText(ErrorNumber as integer) as string", kFlags, 0},
-    {PROC(SetChannelMask), nullptr, "SetChannelMask(mask as integer) as integer", kFlags, 0},
-    {PROC(SetFilter), nullptr, "SetFilter(filters as integer) as integer", kFlags, 0},
-    {PROC(Poll), nullptr, "Poll as integer", kFlags, 0},
-    {PROC(WriteSysExString), nullptr, "WriteSysEx(When as integer, message as string) as integer", kFlags, 0},
+    {PROC(Close), nullptr, "Close", entryFlags, 0},
+    {PROC(Abort), nullptr, "Abort as integer", entryFlags, 0},
+    {PROC(ErrorText), nullptr, "ErrorText(ErrorNumber as integer) as string", entryFlags, 0},
+    {PROC(SetChannelMask), nullptr, "SetChannelMask(mask as integer) as integer", entryFlags, 0},
+    {PROC(SetFilter), nullptr, "SetFilter(filters as integer) as integer", entryFlags, 0},
+    {PROC(Poll), nullptr, "Poll as integer", entryFlags, 0},
+    {PROC(WriteSysExString), nullptr, "WriteSysEx(When as integer, message as string) as integer", entryFlags, 0},
     {PROC(WriteSysExBlock), nullptr,
-     "WriteSysEx(When as integer, message as memoryblock, offset as integer) as integer", kFlags, 0},
-    {PROC(WriteShort), nullptr, "WriteShort(When as integer, message as integer) as integer", kFlags, 0},
-    {PROC(Write), nullptr, "Write(data as PortMidiEventTSL) as integer", kFlags, 0},
-    {PROC(Read), nullptr, "Read(byref data as PortMidiEventTSL) as integer", kFlags, 0},
-    {PROC(OpenInput), nullptr, "OpenInput(DeviceID as integer, Buffersize as integer) as integer", kFlags, 0},
+     "WriteSysEx(When as integer, message as memoryblock, offset as integer) as integer", entryFlags, 0},
+    {PROC(WriteShort), nullptr, "WriteShort(When as integer, message as integer) as integer", entryFlags, 0},
+    {PROC(Write), nullptr, "Write(data as PortMidiEventTSL) as integer", entryFlags, 0},
+    {PROC(Read), nullptr, "Read(byref data as PortMidiEventTSL) as integer", entryFlags, 0},
+    {PROC(OpenInput), nullptr, "OpenInput(DeviceID as integer, Buffersize as integer) as integer", entryFlags, 0},
     {PROC(OpenOutput), nullptr,
-     "OpenOutput(DeviceID as integer, Buffersize as integer, Latency as integer) as integer", kFlags, 0},
+     "OpenOutput(DeviceID as integer, Buffersize as integer, Latency as integer) as integer", entryFlags, 0},
 };
 
 REALproperty properties[] = {
@@ -335,7 +335,7 @@ void closeAllStreamsForReInitialize() noexcept
     auto *v = openStreams();
     for (StreamData *d : *v) {
         Pm_Close(d->stream);
-        d->stream = kStale;
+        d->stream = staleStream;
     }
     v->clear();
 }
@@ -344,7 +344,7 @@ REALclassDefinition PortMidiStreamTSLClass = {
     RB_CLASS_DEFINITION_VERSION,
     "PortMidiStreamTSL",
     nullptr,
-    kStreamDataDeclared,
+    streamDataDeclared,
     0,
     Constructor,
     Close,
@@ -356,7 +356,7 @@ REALclassDefinition PortMidiStreamTSLClass = {
     0,
     constants,
     uint32_t(std::size(constants)),
-    kFlags,
+    entryFlags,
     0,
 };
 

@@ -56,8 +56,8 @@ bool readAt(int fd, void *buffer, size_t size, uint64_t offset)
 }
 
 // The identification bytes and e_type/e_machine sit at the same offsets in 32- and 64-bit files.
-constexpr size_t kMachineOffset = EI_NIDENT + 2;
-constexpr size_t kIdentification = EI_NIDENT + 4;
+constexpr size_t machineOffset = EI_NIDENT + 2;
+constexpr size_t identificationBytes = EI_NIDENT + 4;
 
 uint16_t half(const unsigned char *bytes, unsigned char byteOrder)
 {
@@ -100,13 +100,13 @@ QString pluginFileProblem(const QString &path)
         return QStringLiteral("not a regular file");
     const uint64_t size = uint64_t(status.st_size);
 
-    unsigned char ident[kIdentification];
+    unsigned char ident[identificationBytes];
     if (!readAt(file.get(), ident, SELFMAG, 0) || std::memcmp(ident, ELFMAG, SELFMAG) != 0)
         return QStringLiteral("not an ELF file");
     if (!readAt(file.get(), ident, sizeof ident, 0))
         return truncated("the ELF header lies", size);
     const ElfW(Ehdr) &own = __ehdr_start;
-    const uint16_t machine = half(ident + kMachineOffset, ident[EI_DATA]);
+    const uint16_t machine = half(ident + machineOffset, ident[EI_DATA]);
     if (ident[EI_CLASS] != own.e_ident[EI_CLASS] || ident[EI_DATA] != own.e_ident[EI_DATA] ||
         machine != own.e_machine)
         return QStringLiteral("ELF for another machine (%1; this program is %2)")

@@ -20,8 +20,8 @@ namespace rb {
 
 namespace {
 
-constexpr uint32_t kObjectMagic = 0x6F626A31;   // "obj1"
-constexpr uint32_t kStringMagic = 0x73747231;   // "str1"
+constexpr uint32_t objectMagic = 0x6F626A31;   // "obj1"
+constexpr uint32_t stringMagic = 0x73747231;   // "str1"
 
 // The instance data that follows belongs to the object's class alone. An exception's Message is kept
 // in the header, so that a plug-in's exception class derived from a built-in one keeps its own
@@ -46,13 +46,13 @@ struct HostString {
 ObjectHeader *header(REALobject object)
 {
     auto *h = reinterpret_cast<ObjectHeader *>(object);
-    return h && h->magic == kObjectMagic ? h : nullptr;
+    return h && h->magic == objectMagic ? h : nullptr;
 }
 
 HostString *hostString(REALstring string)
 {
     auto *s = reinterpret_cast<HostString *>(string);
-    return s && s->magic == kStringMagic ? s : nullptr;
+    return s && s->magic == stringMagic ? s : nullptr;
 }
 
 void hostNoOp() {}
@@ -101,7 +101,7 @@ struct PluginHost::Impl {
             return nullptr;
         std::memset(memory, 0, size);
         auto *hd = static_cast<ObjectHeader *>(memory);
-        hd->magic = kObjectMagic;
+        hd->magic = objectMagic;
         hd->refs = 1;
         hd->cls = cls;
         ++h().liveObjects_;
@@ -128,7 +128,7 @@ struct PluginHost::Impl {
         if (length < 0 || (length > 0 && !bytes))
             return nullptr;
         try {
-            auto *s = new HostString{kStringMagic, 1, encoding, std::string(bytes ? bytes : "", size_t(length))};
+            auto *s = new HostString{stringMagic, 1, encoding, std::string(bytes ? bytes : "", size_t(length))};
             ++h().liveStrings_;
             return reinterpret_cast<REALstring>(s);
         } catch (...) {

@@ -19,7 +19,7 @@
 
 namespace {
 
-constexpr int kTimeLimitMs = 20000;
+constexpr int timeLimitMs = 20000;
 
 class StartupFailure : public ::testing::Test {
 protected:
@@ -128,11 +128,11 @@ TEST_F(StartupFailure, DamagedPluginIsRefusedWithItsReasonAndTheProgramExitsAtOn
         ASSERT_TRUE(c.plant(pluginPath()));
         QProcess process;
         startProgram(process, QString::fromLatin1(c.platform));
-        ASSERT_TRUE(process.waitForStarted(kTimeLimitMs));
-        if (!process.waitForFinished(kTimeLimitMs)) {
+        ASSERT_TRUE(process.waitForStarted(timeLimitMs));
+        if (!process.waitForFinished(timeLimitMs)) {
             process.kill();
             process.waitForFinished();
-            ADD_FAILURE() << "still running after " << kTimeLimitMs << " ms";
+            ADD_FAILURE() << "still running after " << timeLimitMs << " ms";
             continue;
         }
         const QString err = QString::fromLocal8Bit(process.readAllStandardError());
@@ -149,10 +149,10 @@ TEST_F(StartupFailure, SignalEndsTheProgramWhileItsStartUpMessageBoxWaits)
     QProcess process;
     process.setReadChannel(QProcess::StandardError);
     startProgram(process, QStringLiteral("vnc:port=0"));
-    ASSERT_TRUE(process.waitForStarted(kTimeLimitMs));
+    ASSERT_TRUE(process.waitForStarted(timeLimitMs));
     // The report on standard error comes just before the box.
     QByteArray err;
-    const QDeadlineTimer deadline(kTimeLimitMs);
+    const QDeadlineTimer deadline(timeLimitMs);
     while (!err.contains("could not be loaded") && process.state() == QProcess::Running && !deadline.hasExpired()) {
         process.waitForReadyRead(int(deadline.remainingTime()));
         err += process.readAllStandardError();
@@ -161,7 +161,7 @@ TEST_F(StartupFailure, SignalEndsTheProgramWhileItsStartUpMessageBoxWaits)
     ASSERT_EQ(process.state(), QProcess::Running) << "the box was not shown";
 
     ::kill(pid_t(process.processId()), SIGTERM);
-    ASSERT_TRUE(process.waitForFinished(kTimeLimitMs));
+    ASSERT_TRUE(process.waitForFinished(timeLimitMs));
     EXPECT_EQ(process.exitStatus(), QProcess::NormalExit) << "killed by signal " << process.exitCode();
     EXPECT_EQ(process.exitCode(), 1);
 }

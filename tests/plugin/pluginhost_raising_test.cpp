@@ -14,12 +14,12 @@ namespace {
 
 rb::PluginHost &host() { return rb::pluginHost(); }
 
-const QString kPath = QStringLiteral(KORVANE_RAISING_PLUGIN_PATH);
+const QString raisingPluginPath = QStringLiteral(KORVANE_RAISING_PLUGIN_PATH);
 
 // The plug-in loads once per process; this is what the first load answered.
 const QString &firstLoad()
 {
-    static const QString answer = host().load(kPath);
+    static const QString answer = host().load(raisingPluginPath);
     return answer;
 }
 
@@ -68,11 +68,11 @@ private:
 
 TEST_F(RaisingPlugin, LoadFailsWithWhatThePlugInRaisedWhileLoading)
 {
-    EXPECT_EQ(firstLoad().toStdString(), "cannot load plug-in " + kPath.toStdString() +
+    EXPECT_EQ(firstLoad().toStdString(), "cannot load plug-in " + raisingPluginPath.toStdString() +
                                              ": it raised an exception while loading: the probe refuses to load");
     EXPECT_FALSE(host().hasPending());
     EXPECT_NO_THROW(callNothing());
-    EXPECT_EQ(host().load(kPath).toStdString(), firstLoad().toStdString()) << "loaded again, it answers alike";
+    EXPECT_EQ(host().load(raisingPluginPath).toStdString(), firstLoad().toStdString()) << "loaded again, it answers alike";
 }
 
 TEST_F(RaisingPlugin, ADestructorsExceptionGoesToTheUnhandledPathAtTheRelease)

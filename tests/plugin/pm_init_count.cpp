@@ -8,15 +8,15 @@
 #include <dlfcn.h>
 
 namespace {
-int gInitCalls = 0;
+int initCalls = 0;
 }
 
 extern "C" PmError Pm_Initialize(void)
 {
-    ++gInitCalls;
+    ++initCalls;
     using Real = PmError (*)(void);
     static const Real real = reinterpret_cast<Real>(dlsym(RTLD_NEXT, "Pm_Initialize"));
     return real ? real() : pmHostError;
 }
 
-int portMidiInitCount() { return gInitCalls; }
+int portMidiInitCount() { return initCalls; }

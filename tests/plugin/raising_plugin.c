@@ -6,9 +6,9 @@
 
 #define OWN_DATA_SIZE 16
 
-static REALresolver gResolver;
+static REALresolver hostResolver;
 
-static REALproc callback(const char *name) { return gResolver ? gResolver(name) : 0; }
+static REALproc callback(const char *name) { return hostResolver ? hostResolver(name) : 0; }
 
 /* Raises an exception of the class with the message. A class of its own also fills its own instance
  * data, as a real one would; the built-in classes have none. */
@@ -34,7 +34,7 @@ static void raise(const char *className, int ownData, const char *message)
     raiseException(exception);
 }
 
-static const char *const kExceptionClasses[] = {"ProbeNilException", "ProbeOutOfBoundsException",
+static const char *const exceptionClassNames[] = {"ProbeNilException", "ProbeOutOfBoundsException",
                                                 "ProbeRuntimeException"};
 
 static REALclassDefinition exceptionClasses[] = {
@@ -50,10 +50,10 @@ static REALclassDefinition exceptionClasses[] = {
 static void raiseMember(REALobject self, int32_t kind)
 {
     (void)self;
-    if (kind >= 0 && kind < (int32_t)(sizeof kExceptionClasses / sizeof kExceptionClasses[0])) {
+    if (kind >= 0 && kind < (int32_t)(sizeof exceptionClassNames / sizeof exceptionClassNames[0])) {
         char message[64] = "raised as ";
-        strncat(message, kExceptionClasses[kind], sizeof message - strlen(message) - 1);
-        raise(kExceptionClasses[kind], 1, message);
+        strncat(message, exceptionClassNames[kind], sizeof message - strlen(message) - 1);
+        raise(exceptionClassNames[kind], 1, message);
     }
 }
 
@@ -80,7 +80,7 @@ RB_PLUGIN_EXPORT void REALPluginMain(REALresolver resolver)
 {
     PluginRegisterClassProc registerClass;
     size_t i;
-    gResolver = resolver;
+    hostResolver = resolver;
     registerClass = (PluginRegisterClassProc)callback(RB_CB_REGISTER_CLASS);
     if (!registerClass)
         return;

@@ -41,7 +41,7 @@ inline const std::vector<std::string> &programDeclarations()
 {
     static const std::vector<std::string> d = [] {
         std::vector<std::string> out;
-        for (int i = korvane::entrypoints::kFirstPluginEntry; i < korvane::entrypoints::kCount; ++i)
+        for (int i = korvane::entrypoints::firstPluginEntry; i < korvane::entrypoints::tableSize; ++i)
             out.push_back(korvane::entrypoints::declaration(i).toStdString());
         return out;
     }();

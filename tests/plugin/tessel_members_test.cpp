@@ -9,9 +9,8 @@ using namespace tesseltest;
 
 namespace {
 
-const char *const kWriteSysExString = "PortMidiStreamTSL.WriteSysEx(When as integer, message as string) as integer";
-const char *const kErrorText = "PortMidiStreamTSL.ErrorText(ErrorNumber as integer) as string";
-const char *const kListErrorText = "PortMidiTSL.ErrorText(ErrorNumber as integer) as string";
+const char *const streamErrorText = "PortMidiStreamTSL.ErrorText(ErrorNumber as integer) as string";
+const char *const listErrorText = "PortMidiTSL.ErrorText(ErrorNumber as integer) as string";
 
 class Stream : public NoLeaks {};
 class DeviceList : public NoLeaks {};
@@ -114,9 +113,9 @@ TEST_F(Stream, ErrorTextIsPortMidisTextAsAsciiAndEmptyForNoError)
 {
     Obj s = make("PortMidiStreamTSL");
     Obj list = make("PortMidiTSL");
-    for (const char *decl : {kErrorText, kListErrorText}) {
+    for (const char *decl : {streamErrorText, listErrorText}) {
         SCOPED_TRACE(decl);
-        const Obj &self = std::string(decl) == kErrorText ? s : list;
+        const Obj &self = std::string(decl) == streamErrorText ? s : list;
         EXPECT_EQ(call<REALstring(REALobject, int32_t)>(decl, self.get(), 0), nullptr) << "empty text: nil";
         for (int32_t number : {int32_t(pmInvalidDeviceId), int32_t(pmBadPtr), int32_t(pmHostError), 12345}) {
             REALstring text = call<REALstring(REALobject, int32_t)>(decl, self.get(), number);
