@@ -9,8 +9,6 @@ namespace tessel {
 
 namespace {
 
-#define PROC(f) reinterpret_cast<REALproc>(f)
-constexpr uint32_t entryFlags = 4;
 constexpr uint32_t propertyFlags = 6;
 
 uint32_t tableGeneration = 1;

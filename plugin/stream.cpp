@@ -269,9 +269,6 @@ int32_t FiltersGet(REALobject self, intptr_t)
     return d ? d->filters : 0;
 }
 
-#define PROC(f) reinterpret_cast<REALproc>(f)
-constexpr uint32_t entryFlags = 4;
-
 REALmethodDefinition methods[] = {
     {PROC(Close), nullptr, "Close", entryFlags, 0},
     {PROC(Abort), nullptr, "Abort as integer", entryFlags, 0},

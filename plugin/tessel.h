@@ -77,6 +77,12 @@ void FreeMemoryNow(void *memory) noexcept;
 
 // ---- The classes ----------------------------------------------------------------------------
 
+// A member routine as the class tables hold it.
+#define PROC(f) reinterpret_cast<REALproc>(f)
+
+// The flag word of every class definition and method entry.
+constexpr uint32_t entryFlags = 4;
+
 extern REALclassDefinition PortMidiStreamTSLClass;
 extern REALclassDefinition PortMidiEventTSLClass;
 extern REALclassDefinition PortMidiTSLClass;

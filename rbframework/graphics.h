@@ -57,6 +57,7 @@ public:
 private:
     QFont currentFont() const;
     bool begin(QPainter &p);
+    void roundRect(int x, int y, int w, int h, int arcW, int arcH, bool filled);
     void finished();
     QImage &target_;
     Color foreColor_ = 0;

@@ -118,30 +118,16 @@ bool RectControl::Bold() const { return widget_ && widget_->font().bold(); }
 bool RectControl::Italic() const { return widget_ && widget_->font().italic(); }
 bool RectControl::Underline() const { return widget_ && widget_->font().underline(); }
 
-void RectControl::Bold(bool b)
-{
-    if (!widget_)
-        return;
-    QFont f = widget_->font();
-    f.setBold(b);
-    widget_->setFont(f);
-}
+void RectControl::Bold(bool b) { setFontStyle(&QFont::setBold, b); }
+void RectControl::Italic(bool b) { setFontStyle(&QFont::setItalic, b); }
+void RectControl::Underline(bool b) { setFontStyle(&QFont::setUnderline, b); }
 
-void RectControl::Italic(bool b)
+void RectControl::setFontStyle(void (QFont::*set)(bool), bool on)
 {
     if (!widget_)
         return;
     QFont f = widget_->font();
-    f.setItalic(b);
-    widget_->setFont(f);
-}
-
-void RectControl::Underline(bool b)
-{
-    if (!widget_)
-        return;
-    QFont f = widget_->font();
-    f.setUnderline(b);
+    (f.*set)(on);
     widget_->setFont(f);
 }
 

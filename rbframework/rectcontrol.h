@@ -76,6 +76,7 @@ protected:
 
 private:
     void place(int left, int top);
+    void setFontStyle(void (QFont::*set)(bool), bool on);
     Window &window_;
     QString name_;
     QPointer<QWidget> widget_;   // a container deletes its children's widgets with its own

@@ -231,23 +231,15 @@ void Window::Top(int y)
 int Window::Width() const { return width_; }
 int Window::Height() const { return height_; }
 
-void Window::Width(int w)
-{
-    w = std::clamp(w, fixed_ ? 0 : minSide, maxSide);
-    if (w == width_)
-        return;
-    width_ = w;
-    layoutContent();
-    if (opened_)
-        dispatch([this] { Event_Resized(); });
-}
+void Window::Width(int w) { resizeSide(width_, w); }
+void Window::Height(int h) { resizeSide(height_, h); }
 
-void Window::Height(int h)
+void Window::resizeSide(int &side, int value)
 {
-    h = std::clamp(h, fixed_ ? 0 : minSide, maxSide);
-    if (h == height_)
+    value = std::clamp(value, fixed_ ? 0 : minSide, maxSide);
+    if (value == side)
         return;
-    height_ = h;
+    side = value;
     layoutContent();
     if (opened_)
         dispatch([this] { Event_Resized(); });

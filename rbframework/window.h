@@ -96,6 +96,7 @@ private:
     class Widget;
     void applyTabOrder();
     void layoutContent();
+    void resizeSide(int &side, int value);   // width_ or height_
     void applyFlags();
     void resizedByUser();
     Widget *widget_;
