@@ -35,7 +35,7 @@ void quitOnTerminationSignals()
         [[maybe_unused]] ssize_t n = ::read(signalPipe[0], &byte, 1);
         rb::Quit(0);
     });
-    struct sigaction action {};
+    struct sigaction action = {};
     action.sa_handler = onSignal;
     sigemptyset(&action.sa_mask);
     action.sa_flags = SA_RESTART;

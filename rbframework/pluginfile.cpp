@@ -91,7 +91,7 @@ QString pluginFileProblem(const QString &path)
     const FileDescriptor file(::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
     if (file.get() < 0)
         return errno == ENOENT ? QStringLiteral("no such file") : systemError(errno);
-    struct stat status {};
+    struct stat status = {};
     if (::fstat(file.get(), &status) != 0)
         return systemError(errno);
     if (S_ISDIR(status.st_mode))

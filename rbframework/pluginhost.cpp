@@ -305,7 +305,7 @@ struct PluginHost::Impl {
             const char *name;
             REALproc proc;
         };
-#define RB_ENTRY(n, f) Entry{n, reinterpret_cast<REALproc>(&f)}
+#define RB_ENTRY(n, f) (Entry{n, reinterpret_cast<REALproc>(&f)})
         static const Entry table[] = {
             RB_ENTRY(RB_CB_IN_RUNTIME, inRuntime),
             RB_ENTRY(RB_CB_GET_RB_VERSION, getRBVersion),
