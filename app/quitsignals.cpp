@@ -4,14 +4,15 @@
 
 #include <QCoreApplication>
 #include <QSocketNotifier>
-
 #include <csignal>
 #include <sys/socket.h>
 #include <unistd.h>
 
-namespace korvane {
+namespace korvane
+{
 
-namespace {
+namespace
+{
 
 int signalPipe[2] = {-1, -1};
 

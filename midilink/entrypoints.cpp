@@ -34,7 +34,7 @@ std::array<REALproc, tableSize> table{};
 const PluginEntry *pluginEntry(int index)
 {
     return index >= firstPluginEntry && index < tableSize ? &pluginEntries[index - firstPluginEntry]
-                                                        : nullptr;
+                                                          : nullptr;
 }
 
 } // namespace

@@ -5,9 +5,11 @@
 
 #include <iterator>
 
-namespace tessel {
+namespace tessel
+{
 
-namespace {
+namespace
+{
 
 constexpr uint32_t propertyFlags = 6;
 
@@ -16,13 +18,16 @@ uint32_t tableGeneration = 1;
 // ---- PortMidiEventTSL -----------------------------------------------------------------------
 
 struct EventData {
-    uint32_t message;   // byte 0 (lowest): status
-    int32_t when;       // ms
+    uint32_t message; // byte 0 (lowest): status
+    int32_t when;     // ms
 };
 constexpr uint32_t eventDataDeclared = 8;
 static_assert(sizeof(EventData) <= (eventDataDeclared + 15) / 16 * 16);
 
-EventData *eventData(REALobject self) noexcept { return static_cast<EventData *>(REALGetInstanceData(self)); }
+EventData *eventData(REALobject self) noexcept
+{
+    return static_cast<EventData *>(REALGetInstanceData(self));
+}
 
 int32_t byteOf(REALobject self, int index) noexcept
 {
@@ -56,14 +61,38 @@ void SetRaw(REALobject self, int32_t data0, int32_t data1, int32_t data2, int32_
         e->message = pack(data0, data1, data2, data3);
 }
 
-int32_t Byte0Get(REALobject self, intptr_t) { return byteOf(self, 0); }
-void Byte0Set(REALobject self, intptr_t, int32_t v) { setByte(self, 0, v); }
-int32_t Byte1Get(REALobject self, intptr_t) { return byteOf(self, 1); }
-void Byte1Set(REALobject self, intptr_t, int32_t v) { setByte(self, 1, v); }
-int32_t Byte2Get(REALobject self, intptr_t) { return byteOf(self, 2); }
-void Byte2Set(REALobject self, intptr_t, int32_t v) { setByte(self, 2, v); }
-int32_t Byte3Get(REALobject self, intptr_t) { return byteOf(self, 3); }
-void Byte3Set(REALobject self, intptr_t, int32_t v) { setByte(self, 3, v); }
+int32_t Byte0Get(REALobject self, intptr_t)
+{
+    return byteOf(self, 0);
+}
+void Byte0Set(REALobject self, intptr_t, int32_t v)
+{
+    setByte(self, 0, v);
+}
+int32_t Byte1Get(REALobject self, intptr_t)
+{
+    return byteOf(self, 1);
+}
+void Byte1Set(REALobject self, intptr_t, int32_t v)
+{
+    setByte(self, 1, v);
+}
+int32_t Byte2Get(REALobject self, intptr_t)
+{
+    return byteOf(self, 2);
+}
+void Byte2Set(REALobject self, intptr_t, int32_t v)
+{
+    setByte(self, 2, v);
+}
+int32_t Byte3Get(REALobject self, intptr_t)
+{
+    return byteOf(self, 3);
+}
+void Byte3Set(REALobject self, intptr_t, int32_t v)
+{
+    setByte(self, 3, v);
+}
 
 int32_t WhenGet(REALobject self, intptr_t)
 {
@@ -108,8 +137,8 @@ REALproperty eventProperties[] = {
 // ---- PortMidiDeviceInfoTSL ------------------------------------------------------------------
 
 struct DeviceInfoData {
-    const PmDeviceInfo *record;   // PortMidi's own, not a copy; nil: none
-    uint32_t generation;          // the PortMidi table it belongs to
+    const PmDeviceInfo *record; // PortMidi's own, not a copy; nil: none
+    uint32_t generation;        // the PortMidi table it belongs to
 };
 constexpr uint32_t deviceInfoDataDeclared = 4;
 static_assert(sizeof(DeviceInfoData) <= (deviceInfoDataDeclared + 15) / 16 * 16);
@@ -168,9 +197,18 @@ int32_t ReInitialize(REALobject)
     return 0;
 }
 
-int32_t CountDevices(REALobject) { return Pm_CountDevices(); }
-int32_t DefaultInputDeviceID(REALobject) { return Pm_GetDefaultInputDeviceID(); }
-int32_t DefaultOutputDeviceID(REALobject) { return Pm_GetDefaultOutputDeviceID(); }
+int32_t CountDevices(REALobject)
+{
+    return Pm_CountDevices();
+}
+int32_t DefaultInputDeviceID(REALobject)
+{
+    return Pm_GetDefaultInputDeviceID();
+}
+int32_t DefaultOutputDeviceID(REALobject)
+{
+    return Pm_GetDefaultOutputDeviceID();
+}
 
 REALobject DeviceInfo(REALobject, int32_t deviceID)
 {
@@ -209,7 +247,10 @@ static_assert(pmNoError == 0 && pmHostError == -10000 && pmInvalidDeviceId == -9
 
 } // namespace
 
-uint32_t portMidiGeneration() noexcept { return tableGeneration; }
+uint32_t portMidiGeneration() noexcept
+{
+    return tableGeneration;
+}
 
 REALobject NewPortMidiEventTSL(PmMessage message, PmTimestamp timestamp) noexcept
 {
@@ -244,21 +285,63 @@ PmEvent eventOf(REALobject event) noexcept
 }
 
 REALclassDefinition PortMidiEventTSLClass = {
-    RB_CLASS_DEFINITION_VERSION, "PortMidiEventTSL", nullptr, eventDataDeclared, 0, nullptr, nullptr,
-    eventProperties, uint32_t(std::size(eventProperties)), eventMethods, uint32_t(std::size(eventMethods)),
-    nullptr, 0, nullptr, 0, entryFlags, 0,
+    RB_CLASS_DEFINITION_VERSION,
+    "PortMidiEventTSL",
+    nullptr,
+    eventDataDeclared,
+    0,
+    nullptr,
+    nullptr,
+    eventProperties,
+    uint32_t(std::size(eventProperties)),
+    eventMethods,
+    uint32_t(std::size(eventMethods)),
+    nullptr,
+    0,
+    nullptr,
+    0,
+    entryFlags,
+    0,
 };
 
 REALclassDefinition PortMidiTSLClass = {
-    RB_CLASS_DEFINITION_VERSION, "PortMidiTSL", nullptr, 0, 0, Constructor, nullptr,
-    nullptr, 0, listMethods, uint32_t(std::size(listMethods)),
-    nullptr, 0, listConstants, uint32_t(std::size(listConstants)), entryFlags, 0,
+    RB_CLASS_DEFINITION_VERSION,
+    "PortMidiTSL",
+    nullptr,
+    0,
+    0,
+    Constructor,
+    nullptr,
+    nullptr,
+    0,
+    listMethods,
+    uint32_t(std::size(listMethods)),
+    nullptr,
+    0,
+    listConstants,
+    uint32_t(std::size(listConstants)),
+    entryFlags,
+    0,
 };
 
 REALclassDefinition PortMidiDeviceInfoTSLClass = {
-    RB_CLASS_DEFINITION_VERSION, "PortMidiDeviceInfoTSL", nullptr, deviceInfoDataDeclared, 0, nullptr, nullptr,
-    deviceInfoProperties, uint32_t(std::size(deviceInfoProperties)), nullptr, 0,
-    nullptr, 0, nullptr, 0, entryFlags, 0,
+    RB_CLASS_DEFINITION_VERSION,
+    "PortMidiDeviceInfoTSL",
+    nullptr,
+    deviceInfoDataDeclared,
+    0,
+    nullptr,
+    nullptr,
+    deviceInfoProperties,
+    uint32_t(std::size(deviceInfoProperties)),
+    nullptr,
+    0,
+    nullptr,
+    0,
+    nullptr,
+    0,
+    entryFlags,
+    0,
 };
 
 } // namespace tessel

@@ -2,9 +2,11 @@
 
 #include "tessel.h"
 
-namespace tessel {
+namespace tessel
+{
 
-namespace {
+namespace
+{
 
 constexpr int32_t pluginVersion = 9;
 static_assert(pluginVersion == RB_CLASS_DEFINITION_VERSION, "we register version 9 class definitions");

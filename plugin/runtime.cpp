@@ -5,17 +5,19 @@
 #include <cstdlib>
 #include <cstring>
 
-namespace tessel {
+namespace tessel
+{
 
-namespace {
+namespace
+{
 
 REALresolver hostResolver = nullptr;
 double storedHostVersion = 0;
 
 // One callback: looked up by name on first use, the answer (possibly nil) kept.
-template <typename Proc>
-class Callback {
-public:
+template <typename Proc> class Callback
+{
+  public:
     explicit constexpr Callback(const char *name) : name_(name) {}
     Proc get() noexcept
     {
@@ -26,7 +28,7 @@ public:
         return proc_;
     }
 
-private:
+  private:
     const char *name_;
     Proc proc_ = nullptr;
     bool looked_ = false;
@@ -55,9 +57,18 @@ bool lenBLooked = false;
 
 } // namespace
 
-void setResolver(REALresolver resolver) noexcept { hostResolver = resolver; }
-void setHostVersion(double version) noexcept { storedHostVersion = version; }
-double hostVersion() noexcept { return storedHostVersion; }
+void setResolver(REALresolver resolver) noexcept
+{
+    hostResolver = resolver;
+}
+void setHostVersion(double version) noexcept
+{
+    storedHostVersion = version;
+}
+double hostVersion() noexcept
+{
+    return storedHostVersion;
+}
 
 bool hostInRuntime() noexcept
 {
@@ -143,7 +154,10 @@ bool hostRaiseException(REALobject exception) noexcept
     return true;
 }
 
-bool hostHasGetStringData() noexcept { return cbGetStringData.get() != nullptr; }
+bool hostHasGetStringData() noexcept
+{
+    return cbGetStringData.get() != nullptr;
+}
 
 bool hostGetStringData(REALstring string, RBStringEncoding encoding, REALstringData *out) noexcept
 {
@@ -256,6 +270,9 @@ void *AllocateClearMemory(int64_t size) noexcept
     return std::calloc(1, size ? size_t(size) : 1);
 }
 
-void FreeMemoryNow(void *memory) noexcept { std::free(memory); }
+void FreeMemoryNow(void *memory) noexcept
+{
+    std::free(memory);
+}
 
 } // namespace tessel

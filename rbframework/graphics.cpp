@@ -7,9 +7,11 @@
 #include <algorithm>
 #include <cmath>
 
-namespace rb {
+namespace rb
+{
 
-namespace {
+namespace
+{
 
 QColor toQColor(Color c)
 {
@@ -33,8 +35,14 @@ void Graphics::TextSize(double points)
         size_ = std::min(points, maxTextSize);
 }
 
-int Graphics::Width() const { return target_.width(); }
-int Graphics::Height() const { return target_.height(); }
+int Graphics::Width() const
+{
+    return target_.width();
+}
+int Graphics::Height() const
+{
+    return target_.height();
+}
 
 QFont Graphics::currentFont() const
 {
@@ -171,7 +179,8 @@ void Graphics::DrawPicture(const Picture &pic, int x, int y)
 
 // --- Picture
 
-namespace {
+namespace
+{
 
 bool validDepth(int depth)
 {
@@ -219,7 +228,7 @@ void Picture::resize(int width, int height)
         p.setCompositionMode(QPainter::CompositionMode_Source);
         p.drawImage(QPoint(0, 0), image_);
     }
-    image_ = std::move(next);   // graphics_ refers to image_, which stays the same object
+    image_ = std::move(next); // graphics_ refers to image_, which stays the same object
 }
 
 PicturePtr NewPicture(int width, int height, int depth)

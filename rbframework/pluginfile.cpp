@@ -1,28 +1,29 @@
 #include "pluginfile.h"
 
 #include <QFile>
-
 #include <cerrno>
 #include <cstdint>
 #include <cstring>
-#include <vector>
-
 #include <elf.h>
 #include <fcntl.h>
 #include <link.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <vector>
 
 // The ELF header of this program itself, placed by the linker: the class, byte order and machine the
 // system loader accepts here.
 extern "C" const ElfW(Ehdr) __ehdr_start __attribute__((visibility("hidden")));
 
-namespace rb {
+namespace rb
+{
 
-namespace {
+namespace
+{
 
-class FileDescriptor {
-public:
+class FileDescriptor
+{
+  public:
     explicit FileDescriptor(int fd) : fd_(fd) {}
     ~FileDescriptor()
     {
@@ -33,11 +34,14 @@ public:
     FileDescriptor &operator=(const FileDescriptor &) = delete;
     int get() const { return fd_; }
 
-private:
+  private:
     int fd_;
 };
 
-QString systemError(int error) { return QString::fromLocal8Bit(std::strerror(error)); }
+QString systemError(int error)
+{
+    return QString::fromLocal8Bit(std::strerror(error));
+}
 
 // Reads exactly `size` bytes at `offset`; false when the file ends first or a read fails.
 bool readAt(int fd, void *buffer, size_t size, uint64_t offset)
@@ -122,13 +126,13 @@ QString pluginFileProblem(const QString &path)
         return QStringLiteral("program headers of %1 bytes, not %2")
             .arg(header.e_phentsize)
             .arg(sizeof(ElfW(Phdr)));
-    const uint64_t tableSize = uint64_t(header.e_phnum) * sizeof(ElfW(Phdr));   // at most 64 Ki entries
+    const uint64_t tableSize = uint64_t(header.e_phnum) * sizeof(ElfW(Phdr)); // at most 64 Ki entries
     if (header.e_phoff > size || tableSize > size - header.e_phoff)
         return truncated("program headers lie", size);
     std::vector<ElfW(Phdr)> segments(header.e_phnum);
     if (!readAt(file.get(), segments.data(), tableSize, header.e_phoff))
         return truncated("program headers lie", size);
-    for (const ElfW(Phdr) &segment : segments) {
+    for (const ElfW(Phdr) & segment : segments) {
         const bool inside = segment.p_offset <= size && segment.p_filesz <= size - segment.p_offset;
         if (segment.p_type == PT_LOAD && !inside)
             return truncated("a loadable segment lies", size);

@@ -9,20 +9,20 @@
 #include <QFileInfo>
 #include <QProcess>
 #include <QTemporaryDir>
-#include <gtest/gtest.h>
-
 #include <csignal>
+#include <elf.h>
 #include <functional>
+#include <gtest/gtest.h>
 #include <memory>
 
-#include <elf.h>
-
-namespace {
+namespace
+{
 
 constexpr int timeLimitMs = 20000;
 
-class StartupFailure : public ::testing::Test {
-protected:
+class StartupFailure : public ::testing::Test
+{
+  protected:
     static void SetUpTestSuite()
     {
         folder_ = std::make_unique<QTemporaryDir>();
@@ -57,7 +57,7 @@ protected:
         process.start(program(), {});
     }
 
-private:
+  private:
     static inline std::unique_ptr<QTemporaryDir> folder_;
 };
 
@@ -138,7 +138,8 @@ TEST_F(StartupFailure, DamagedPluginIsRefusedWithItsReasonAndTheProgramExitsAtOn
         const QString err = QString::fromLocal8Bit(process.readAllStandardError());
         EXPECT_EQ(process.exitStatus(), QProcess::NormalExit) << "signal " << process.exitCode();
         EXPECT_EQ(process.exitCode(), 1);
-        const QString report = "The MIDI plug-in could not be loaded: cannot load plug-in " + pluginPath() + ": ";
+        const QString report =
+            "The MIDI plug-in could not be loaded: cannot load plug-in " + pluginPath() + ": ";
         EXPECT_TRUE(err.contains(report + c.reason)) << qPrintable(err);
     }
 }
@@ -153,7 +154,8 @@ TEST_F(StartupFailure, SignalEndsTheProgramWhileItsStartUpMessageBoxWaits)
     // The report on standard error comes just before the box.
     QByteArray err;
     const QDeadlineTimer deadline(timeLimitMs);
-    while (!err.contains("could not be loaded") && process.state() == QProcess::Running && !deadline.hasExpired()) {
+    while (!err.contains("could not be loaded") && process.state() == QProcess::Running &&
+           !deadline.hasExpired()) {
         process.waitForReadyRead(int(deadline.remainingTime()));
         err += process.readAllStandardError();
     }

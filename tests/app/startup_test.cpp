@@ -1,10 +1,10 @@
 // Start-up: the plug-in is loaded and all 48 of its members are bound by declaration string; the
 // program's views reach the plug-in only through those entries; the built program comes up.
 
+#include "app/startup.h"
 #include "midilink/entrypoints.h"
 #include "midilink/entrysignature.h"
 #include "midilink/pluginclasses.h"
-#include "app/startup.h"
 #include "rbframework/pluginhost.h"
 #include "rbframework/testseam.h"
 

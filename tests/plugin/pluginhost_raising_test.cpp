@@ -6,13 +6,16 @@
 #include "rbframework/pluginhost.h"
 
 #include <gtest/gtest.h>
-
 #include <string>
 #include <vector>
 
-namespace {
+namespace
+{
 
-rb::PluginHost &host() { return rb::pluginHost(); }
+rb::PluginHost &host()
+{
+    return rb::pluginHost();
+}
 
 const QString raisingPluginPath = QStringLiteral(KORVANE_RAISING_PLUGIN_PATH);
 
@@ -32,8 +35,9 @@ const char *kindOf(const rb::RuntimeException &e)
     return "RuntimeException";
 }
 
-class RaisingPlugin : public ::testing::Test {
-protected:
+class RaisingPlugin : public ::testing::Test
+{
+  protected:
     void SetUp() override
     {
         firstLoad();
@@ -61,18 +65,20 @@ protected:
 
     REALobject raiser_ = nullptr;
 
-private:
+  private:
     int objects_ = 0;
     int strings_ = 0;
 };
 
 TEST_F(RaisingPlugin, LoadFailsWithWhatThePlugInRaisedWhileLoading)
 {
-    EXPECT_EQ(firstLoad().toStdString(), "cannot load plug-in " + raisingPluginPath.toStdString() +
-                                             ": it raised an exception while loading: the probe refuses to load");
+    EXPECT_EQ(firstLoad().toStdString(),
+              "cannot load plug-in " + raisingPluginPath.toStdString() +
+                  ": it raised an exception while loading: the probe refuses to load");
     EXPECT_FALSE(host().hasPending());
     EXPECT_NO_THROW(callNothing());
-    EXPECT_EQ(host().load(raisingPluginPath).toStdString(), firstLoad().toStdString()) << "loaded again, it answers alike";
+    EXPECT_EQ(host().load(raisingPluginPath).toStdString(), firstLoad().toStdString())
+        << "loaded again, it answers alike";
 }
 
 TEST_F(RaisingPlugin, ADestructorsExceptionGoesToTheUnhandledPathAtTheRelease)

@@ -3,11 +3,11 @@
 
 #include "pm_init_count.h"
 
+#include <dlfcn.h>
 #include <portmidi.h>
 
-#include <dlfcn.h>
-
-namespace {
+namespace
+{
 int initCalls = 0;
 }
 
@@ -19,4 +19,7 @@ extern "C" PmError Pm_Initialize(void)
     return real ? real() : pmHostError;
 }
 
-int portMidiInitCount() { return initCalls; }
+int portMidiInitCount()
+{
+    return initCalls;
+}

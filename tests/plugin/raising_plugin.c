@@ -8,7 +8,10 @@
 
 static REALresolver hostResolver;
 
-static REALproc callback(const char *name) { return hostResolver ? hostResolver(name) : 0; }
+static REALproc callback(const char *name)
+{
+    return hostResolver ? hostResolver(name) : 0;
+}
 
 /* Raises an exception of the class with the message. A class of its own also fills its own instance
  * data, as a real one would; the built-in classes have none. */
@@ -35,15 +38,24 @@ static void raise(const char *className, int ownData, const char *message)
 }
 
 static const char *const exceptionClassNames[] = {"ProbeNilException", "ProbeOutOfBoundsException",
-                                                "ProbeRuntimeException"};
+                                                  "ProbeRuntimeException"};
 
 static REALclassDefinition exceptionClasses[] = {
-    {.version = RB_CLASS_DEFINITION_VERSION, .name = "ProbeNilException", .superName = "NilObjectException",
-     .dataSize = OWN_DATA_SIZE, .flags = 4},
-    {.version = RB_CLASS_DEFINITION_VERSION, .name = "ProbeOutOfBoundsException",
-     .superName = "OutOfBoundsException", .dataSize = OWN_DATA_SIZE, .flags = 4},
-    {.version = RB_CLASS_DEFINITION_VERSION, .name = "ProbeRuntimeException", .superName = "RuntimeException",
-     .dataSize = OWN_DATA_SIZE, .flags = 4},
+    {.version = RB_CLASS_DEFINITION_VERSION,
+     .name = "ProbeNilException",
+     .superName = "NilObjectException",
+     .dataSize = OWN_DATA_SIZE,
+     .flags = 4},
+    {.version = RB_CLASS_DEFINITION_VERSION,
+     .name = "ProbeOutOfBoundsException",
+     .superName = "OutOfBoundsException",
+     .dataSize = OWN_DATA_SIZE,
+     .flags = 4},
+    {.version = RB_CLASS_DEFINITION_VERSION,
+     .name = "ProbeRuntimeException",
+     .superName = "RuntimeException",
+     .dataSize = OWN_DATA_SIZE,
+     .flags = 4},
 };
 
 /* "Raise(kind as integer)": raises the exception class of that index, with a message naming it. */
@@ -57,15 +69,21 @@ static void raiseMember(REALobject self, int32_t kind)
     }
 }
 
-static void nothing(REALobject self) { (void)self; }
+static void nothing(REALobject self)
+{
+    (void)self;
+}
 
 static REALmethodDefinition raiserMethods[] = {
     {.function = (REALproc)&raiseMember, .declaration = "Raise(kind as integer)", .flags = 4},
     {.function = (REALproc)&nothing, .declaration = "Nothing", .flags = 4},
 };
 
-static REALclassDefinition raiserClass = {.version = RB_CLASS_DEFINITION_VERSION, .name = "ProbeRaiser",
-                                          .methods = raiserMethods, .methodCount = 2, .flags = 4};
+static REALclassDefinition raiserClass = {.version = RB_CLASS_DEFINITION_VERSION,
+                                          .name = "ProbeRaiser",
+                                          .methods = raiserMethods,
+                                          .methodCount = 2,
+                                          .flags = 4};
 
 static void fragileDestructor(REALobject self)
 {
@@ -73,8 +91,10 @@ static void fragileDestructor(REALobject self)
     raise("RuntimeException", 0, "raised by a destructor");
 }
 
-static REALclassDefinition fragileClass = {.version = RB_CLASS_DEFINITION_VERSION, .name = "ProbeFragile",
-                                           .destructor = &fragileDestructor, .flags = 4};
+static REALclassDefinition fragileClass = {.version = RB_CLASS_DEFINITION_VERSION,
+                                           .name = "ProbeFragile",
+                                           .destructor = &fragileDestructor,
+                                           .flags = 4};
 
 RB_PLUGIN_EXPORT void REALPluginMain(REALresolver resolver)
 {

@@ -9,11 +9,12 @@
 
 using namespace tesseltest;
 
-namespace {
+namespace
+{
 
-constexpr int keyboard = 0;   // input only
-constexpr int synth = 1;      // output only
-constexpr int accented = 2;   // input only, a name with bytes of 0x80 and above
+constexpr int keyboard = 0; // input only
+constexpr int synth = 1;    // output only
+constexpr int accented = 2; // input only, a name with bytes of 0x80 and above
 
 const std::vector<sim::Device> &devices()
 {
@@ -25,11 +26,12 @@ const std::vector<sim::Device> &devices()
     return d;
 }
 
-class SimulatedDevices : public ::testing::Environment {
-public:
+class SimulatedDevices : public ::testing::Environment
+{
+  public:
     void SetUp() override
     {
-        sim::setDevices(devices());   // before the plug-in initialises PortMidi at load
+        sim::setDevices(devices()); // before the plug-in initialises PortMidi at load
         loadTessel();
     }
 };
@@ -39,14 +41,20 @@ using Bytes = std::vector<uint8_t>;
 
 Bytes bytesOf(const Obj &e)
 {
-    return {uint8_t(intGetter(e, "PortMidiEventTSL.RawData0.Get")), uint8_t(intGetter(e, "PortMidiEventTSL.RawData1.Get")),
-            uint8_t(intGetter(e, "PortMidiEventTSL.RawData2.Get")), uint8_t(intGetter(e, "PortMidiEventTSL.RawData3.Get"))};
+    return {uint8_t(intGetter(e, "PortMidiEventTSL.RawData0.Get")),
+            uint8_t(intGetter(e, "PortMidiEventTSL.RawData1.Get")),
+            uint8_t(intGetter(e, "PortMidiEventTSL.RawData2.Get")),
+            uint8_t(intGetter(e, "PortMidiEventTSL.RawData3.Get"))};
 }
 
-QByteArray qbytes(const Bytes &b) { return QByteArray(reinterpret_cast<const char *>(b.data()), qsizetype(b.size())); }
+QByteArray qbytes(const Bytes &b)
+{
+    return QByteArray(reinterpret_cast<const char *>(b.data()), qsizetype(b.size()));
+}
 
-class Sim : public NoLeaks {
-protected:
+class Sim : public NoLeaks
+{
+  protected:
     void SetUp() override
     {
         NoLeaks::SetUp();
@@ -73,10 +81,18 @@ protected:
     }
 };
 
-class SimDevices : public Sim {};
-class SimInput : public Sim {};
-class SimOutput : public Sim {};
-class SimReInitialize : public Sim {};
+class SimDevices : public Sim
+{
+};
+class SimInput : public Sim
+{
+};
+class SimOutput : public Sim
+{
+};
+class SimReInitialize : public Sim
+{
+};
 
 } // namespace
 
@@ -154,10 +170,10 @@ TEST_F(SimInput, SetFilterIsAcceptedKeptAcrossCloseAndFilters)
 {
     Obj in = openedInput(keyboard);
     EXPECT_EQ(intGetter(in, "PortMidiStreamTSL.Filters.Get"), 0) << "PortMidi's own default is not shown";
-    EXPECT_EQ(setFilter(in, 0x4000), pmNoError);   // FilterActive
+    EXPECT_EQ(setFilter(in, 0x4000), pmNoError); // FilterActive
     EXPECT_EQ(intGetter(in, "PortMidiStreamTSL.Filters.Get"), 0x4000);
 
-    EXPECT_EQ(setFilter(in, 0x3000000), pmNoError);   // FilterNote: note on and off dropped
+    EXPECT_EQ(setFilter(in, 0x3000000), pmNoError); // FilterNote: note on and off dropped
     sim::queueShort(keyboard, 0x7F4090);
     sim::queueShort(keyboard, 0x0007B0);
     Obj data;
@@ -176,8 +192,8 @@ TEST_F(SimInput, SetChannelMaskPassesOnlyThoseChannels)
     Obj in = openedInput(keyboard);
     EXPECT_EQ(setChannelMask(in, Pm_Channel(0)), pmNoError);
     EXPECT_EQ(intGetter(in, "PortMidiStreamTSL.ChannelMask.Get"), 1);
-    sim::queueShort(keyboard, 0x7F4091);   // channel 2: dropped
-    sim::queueShort(keyboard, 0x7F4090);   // channel 1
+    sim::queueShort(keyboard, 0x7F4091); // channel 2: dropped
+    sim::queueShort(keyboard, 0x7F4090); // channel 1
     Obj data;
     ASSERT_EQ(poll(in), 1);
     ASSERT_EQ(read(in, data), 1);
@@ -246,7 +262,10 @@ TEST_F(SimOutput, WriteSysExFromABlockSendsUpToAndIncludingTheFirstF7)
         Bytes sent;
     };
     const Case cases[] = {
-        {"frame and trailing bytes, offset 0", {0xF0, 0x7E, 0x7F, 0x03, 0x00, 0xF7, 0x11, 0x22, 0xF7}, 0, pmNoError,
+        {"frame and trailing bytes, offset 0",
+         {0xF0, 0x7E, 0x7F, 0x03, 0x00, 0xF7, 0x11, 0x22, 0xF7},
+         0,
+         pmNoError,
          {0xF0, 0x7E, 0x7F, 0x03, 0x00, 0xF7}},
         {"at an offset", {0xAA, 0xBB, 0xF0, 0x01, 0xF7, 0x55}, 2, pmNoError, {0xF0, 0x01, 0xF7}},
         {"F7 is the block's last byte", {0xF0, 0x7E, 0xF7}, 0, pmNoError, {0xF0, 0x7E, 0xF7}},
@@ -337,7 +356,7 @@ TEST_F(SimReInitialize, OldStreamsAnswerBadPtrAndCloseCleanly)
     Obj in = openedInput(keyboard);
     Obj out = openedOutput(synth);
     Obj info = deviceInfo(keyboard);
-    Obj dropped = openedInput(accented);   // released after ReInitialize without a Close
+    Obj dropped = openedInput(accented); // released after ReInitialize without a Close
     ASSERT_TRUE(info);
 
     EXPECT_EQ(reInitialize(), 0);
@@ -360,12 +379,16 @@ TEST_F(SimReInitialize, OldStreamsAnswerBadPtrAndCloseCleanly)
     EXPECT_EQ(writeSysExBlock(out, &block, 0), pmBadPtr);
     EXPECT_EQ(writeSysExString(out, &frame), pmBadPtr);
     EXPECT_EQ(intMember(out, "PortMidiStreamTSL.Abort as integer"), pmBadPtr);
-    EXPECT_THROW(writeSysExBlock(out, nullptr, 0), rb::NilObjectException) << "the nil test still comes first";
+    EXPECT_THROW(writeSysExBlock(out, nullptr, 0), rb::NilObjectException)
+        << "the nil test still comes first";
     EXPECT_TRUE(sim::receivedBytes(synth).empty());
 
     // A device-info object from before reads nothing of the discarded table.
-    EXPECT_EQ(call<REALstring(REALobject, intptr_t)>("PortMidiDeviceInfoTSL.Name.Get", info.get(), intptr_t(0)), nullptr);
-    EXPECT_EQ(call<REALstring(REALobject, intptr_t)>("PortMidiDeviceInfoTSL.InterfaceName.Get", info.get(), intptr_t(0)),
+    EXPECT_EQ(
+        call<REALstring(REALobject, intptr_t)>("PortMidiDeviceInfoTSL.Name.Get", info.get(), intptr_t(0)),
+        nullptr);
+    EXPECT_EQ(call<REALstring(REALobject, intptr_t)>("PortMidiDeviceInfoTSL.InterfaceName.Get", info.get(),
+                                                     intptr_t(0)),
               nullptr);
     EXPECT_FALSE(boolGetter(info, "PortMidiDeviceInfoTSL.HasInput.Get"));
 

@@ -114,7 +114,7 @@ struct UnitState {
     Mode mode = Mode::Normal;
     int lag = 0;
     std::chrono::milliseconds delay{0};
-    long lastAnswerReadyAt = 0;             // the poll at which the last answer became readable
+    long lastAnswerReadyAt = 0;            // the poll at which the last answer became readable
     Clock::time_point lastAnswerReadyTime; // and the time
     std::uint8_t realtime = 0xF8;
     int every = 0;
