@@ -3,26 +3,25 @@
 #include "app.h"
 #include "mainwindow.h"
 #include "menubar1.h"
-#include "quitsignals.h"
-
 #include "midilink/entrypoints.h"
 #include "midilink/midisr.h"
-
+#include "quitsignals.h"
 #include "rbframework/application.h"
 #include "rbframework/dialogs.h"
 #include "rbframework/dispatch.h"
 #include "rbframework/folderitem.h"
 #include "rbframework/pluginhost.h"
 #include "rbframework/window.h"
-
 #include "support/config.h"
 
 #include <cstdio>
 #include <memory>
 
-namespace korvane {
+namespace korvane
+{
 
-namespace {
+namespace
+{
 
 std::unique_ptr<App> &application()
 {

@@ -5,11 +5,13 @@
 
 #include <QString>
 
-namespace korvane {
+namespace korvane
+{
 
 // Start-up could not complete (the plug-in did not load or lacks a member); already reported.
-class StartupFailed : public rb::RuntimeException {
-public:
+class StartupFailed : public rb::RuntimeException
+{
+  public:
     using rb::RuntimeException::RuntimeException;
 };
 

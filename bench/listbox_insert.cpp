@@ -12,7 +12,8 @@
 #include <cstdio>
 #include <vector>
 
-namespace {
+namespace
+{
 
 struct Host : rb::Window {
     Host() : Window(QStringLiteral("bench"), 0, 0, 760, 440) {}
@@ -29,7 +30,8 @@ QString rowText(int row)
 void run(bool withEvents)
 {
     Host w;
-    auto &list = w.add<rb::Listbox>(QStringLiteral("eListin"), 5, 88, 581, 124, QStringLiteral("Input Events"));
+    auto &list =
+        w.add<rb::Listbox>(QStringLiteral("eListin"), 5, 88, 581, 124, QStringLiteral("Input Events"));
     w.Show();
     QApplication::processEvents();
     std::printf("%s\n", withEvents ? "InsertRow(0) + event loop (repaint) per row, us per row:"

@@ -21,20 +21,20 @@ struct PluginEntry {
     std::string_view signature;
 };
 
-constexpr PluginEntry kPluginEntries[] = {
+constexpr PluginEntry pluginEntries[] = {
 #define KORVANE_ENTRY_ROW(name, declaration, signature)                                                      \
     {declaration, entrysignature::Of<signature>::text.view()},
     KORVANE_PLUGIN_ENTRIES(KORVANE_ENTRY_ROW)
 #undef KORVANE_ENTRY_ROW
 };
-static_assert(std::size(kPluginEntries) == kCount - kFirstPluginEntry);
+static_assert(std::size(pluginEntries) == tableSize - firstPluginEntry);
 
-std::array<REALproc, kCount> gTable{};
+std::array<REALproc, tableSize> table{};
 
 const PluginEntry *pluginEntry(int index)
 {
-    return index >= kFirstPluginEntry && index < kCount ? &kPluginEntries[index - kFirstPluginEntry]
-                                                        : nullptr;
+    return index >= firstPluginEntry && index < tableSize ? &pluginEntries[index - firstPluginEntry]
+                                                          : nullptr;
 }
 
 } // namespace
@@ -56,10 +56,10 @@ std::string_view signature(int index)
 QString bind()
 {
     QString missing;
-    for (int i = 0; i < kCount; ++i) {
+    for (int i = 0; i < tableSize; ++i) {
         const QString decl = declaration(i);
-        gTable[i] = decl.isEmpty() ? nullptr : rb::pluginHost().lookupEntrypoint(decl);
-        if (!decl.isEmpty() && !gTable[i] && missing.isEmpty())
+        table[i] = decl.isEmpty() ? nullptr : rb::pluginHost().lookupEntrypoint(decl);
+        if (!decl.isEmpty() && !table[i] && missing.isEmpty())
             missing = decl;
     }
     return missing;
@@ -67,7 +67,7 @@ QString bind()
 
 REALproc entry(int index)
 {
-    return index >= 0 && index < kCount ? gTable[index] : nullptr;
+    return index >= 0 && index < tableSize ? table[index] : nullptr;
 }
 
 } // namespace korvane::entrypoints

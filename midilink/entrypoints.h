@@ -88,17 +88,17 @@
 namespace korvane::entrypoints
 {
 
-constexpr int kCount = 118;
-constexpr int kFirstPluginEntry = 70;
+constexpr int tableSize = 118;
+constexpr int firstPluginEntry = 70;
 
 // The numbers of the MIDI plug-in's entries.
 #define KORVANE_ENTRY_NUMBER(name, declaration, signature) name,
 enum Entry : int {
-    BeforePluginEntries = kFirstPluginEntry - 1,
+    BeforePluginEntries = firstPluginEntry - 1,
     KORVANE_PLUGIN_ENTRIES(KORVANE_ENTRY_NUMBER) EndOfTable
 };
 #undef KORVANE_ENTRY_NUMBER
-static_assert(EndOfTable == kCount, "the plug-in's entries end the table");
+static_assert(EndOfTable == tableSize, "the plug-in's entries end the table");
 
 // The C signature an entry is called through.
 template <Entry> struct Member;

@@ -75,10 +75,10 @@ void forgetsent();
 // ---- Sending
 // Each sender answers the frame's id when it went out to the unit, none when it could not be written.
 
-std::optional<FrameId> cmd7e(uint8_t code);                  // a command without payload
-std::optional<FrameId> download_enable();                    // 0x09, then 0x11; the id is the 0x09's
-void mb7esend(uint8_t code, const rb::MemoryBlock &payload); // a command with the block as payload
-std::optional<FrameId> binsend();                            // the next firmware block from stream
+std::optional<FrameId> cmd7e(uint8_t code);                       // a command without payload
+std::optional<FrameId> download_enable();                         // 0x09, then 0x11; the id is the 0x09's
+void mb7esend(uint8_t code, const rb::MemoryBlock &payload);      // a command with the block as payload
+std::optional<FrameId> binsend();                                 // the next firmware block from stream
 std::optional<FrameId> midi8bit(const rb::MemoryBlockPtr &frame); // packs a spaced frame and sends it
 void h82m7(rb::MemoryBlock &frame, int32_t start, int32_t count);
 void m72h8(rb::MemoryBlock &frame); // unpacks a received frame in place

@@ -10,29 +10,32 @@
 #include <QString>
 #include <memory>
 
-namespace korvane {
+namespace korvane
+{
 
 // One reference to a host object, dropped with the view.
-class PluginObject {
-public:
+class PluginObject
+{
+  public:
     PluginObject(const PluginObject &) = delete;
     PluginObject &operator=(const PluginObject &) = delete;
     virtual ~PluginObject();
     REALobject handle() const { return handle_; }
 
-protected:
+  protected:
     explicit PluginObject(REALobject adopted) : handle_(adopted) {}
     // A new object of the class, zero-filled, its constructor entry run when it has one.
     static REALobject create(const char *className, int constructorEntry);
 
-private:
+  private:
     REALobject handle_;
 };
 
-class PortMidiEventTSL : public PluginObject {
-public:
-    PortMidiEventTSL();                                  // an empty event made by the host
-    static std::shared_ptr<PortMidiEventTSL> adopt(REALobject object);   // nil for nil
+class PortMidiEventTSL : public PluginObject
+{
+  public:
+    PortMidiEventTSL();                                                // an empty event made by the host
+    static std::shared_ptr<PortMidiEventTSL> adopt(REALobject object); // nil for nil
 
     void Set(int status, int data1, int data2);
     void SetRaw(int data0, int data1, int data2, int data3);
@@ -55,26 +58,28 @@ public:
     int RawMessage() const;
     void RawMessage(int v);
 
-private:
+  private:
     explicit PortMidiEventTSL(REALobject adopted) : PluginObject(adopted) {}
 };
 using PortMidiEventPtr = std::shared_ptr<PortMidiEventTSL>;
 
-class PortMidiDeviceInfoTSL : public PluginObject {
-public:
-    static std::shared_ptr<PortMidiDeviceInfoTSL> adopt(REALobject object);   // nil for nil
+class PortMidiDeviceInfoTSL : public PluginObject
+{
+  public:
+    static std::shared_ptr<PortMidiDeviceInfoTSL> adopt(REALobject object); // nil for nil
     QString Name() const;
     QString InterfaceName() const;
     bool HasInput() const;
     bool HasOutput() const;
 
-private:
+  private:
     explicit PortMidiDeviceInfoTSL(REALobject adopted) : PluginObject(adopted) {}
 };
 using PortMidiDeviceInfoPtr = std::shared_ptr<PortMidiDeviceInfoTSL>;
 
-class PortMidiStreamTSL : public PluginObject {
-public:
+class PortMidiStreamTSL : public PluginObject
+{
+  public:
     PortMidiStreamTSL();
 
     void Close();
@@ -87,7 +92,7 @@ public:
     int WriteSysEx(int when, const rb::MemoryBlockPtr &message, int offset);
     int WriteShort(int when, int message);
     int Write(const PortMidiEventPtr &data);
-    int Read(PortMidiEventPtr &data);   // releases the event given, hands back a new one or nil
+    int Read(PortMidiEventPtr &data); // releases the event given, hands back a new one or nil
     int OpenInput(int deviceID, int bufferSize);
     int OpenOutput(int deviceID, int bufferSize, int latency);
     int ChannelMask() const;
@@ -95,8 +100,9 @@ public:
 };
 using PortMidiStreamPtr = std::shared_ptr<PortMidiStreamTSL>;
 
-class PortMidiTSL : public PluginObject {
-public:
+class PortMidiTSL : public PluginObject
+{
+  public:
     PortMidiTSL();
 
     int ReInitialize();

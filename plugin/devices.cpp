@@ -5,26 +5,29 @@
 
 #include <iterator>
 
-namespace tessel {
+namespace tessel
+{
 
-namespace {
+namespace
+{
 
-#define PROC(f) reinterpret_cast<REALproc>(f)
-constexpr uint32_t kFlags = 4;
-constexpr uint32_t kPropertyFlags = 6;
+constexpr uint32_t propertyFlags = 6;
 
-uint32_t gGeneration = 1;
+uint32_t tableGeneration = 1;
 
 // ---- PortMidiEventTSL -----------------------------------------------------------------------
 
 struct EventData {
-    uint32_t message;   // byte 0 (lowest): status
-    int32_t when;       // ms
+    uint32_t message; // byte 0 (lowest): status
+    int32_t when;     // ms
 };
-constexpr uint32_t kEventDataDeclared = 8;
-static_assert(sizeof(EventData) <= (kEventDataDeclared + 15) / 16 * 16);
+constexpr uint32_t eventDataDeclared = 8;
+static_assert(sizeof(EventData) <= (eventDataDeclared + 15) / 16 * 16);
 
-EventData *eventData(REALobject self) noexcept { return static_cast<EventData *>(REALGetInstanceData(self)); }
+EventData *eventData(REALobject self) noexcept
+{
+    return static_cast<EventData *>(REALGetInstanceData(self));
+}
 
 int32_t byteOf(REALobject self, int index) noexcept
 {
@@ -58,14 +61,38 @@ void SetRaw(REALobject self, int32_t data0, int32_t data1, int32_t data2, int32_
         e->message = pack(data0, data1, data2, data3);
 }
 
-int32_t Byte0Get(REALobject self, intptr_t) { return byteOf(self, 0); }
-void Byte0Set(REALobject self, intptr_t, int32_t v) { setByte(self, 0, v); }
-int32_t Byte1Get(REALobject self, intptr_t) { return byteOf(self, 1); }
-void Byte1Set(REALobject self, intptr_t, int32_t v) { setByte(self, 1, v); }
-int32_t Byte2Get(REALobject self, intptr_t) { return byteOf(self, 2); }
-void Byte2Set(REALobject self, intptr_t, int32_t v) { setByte(self, 2, v); }
-int32_t Byte3Get(REALobject self, intptr_t) { return byteOf(self, 3); }
-void Byte3Set(REALobject self, intptr_t, int32_t v) { setByte(self, 3, v); }
+int32_t Byte0Get(REALobject self, intptr_t)
+{
+    return byteOf(self, 0);
+}
+void Byte0Set(REALobject self, intptr_t, int32_t v)
+{
+    setByte(self, 0, v);
+}
+int32_t Byte1Get(REALobject self, intptr_t)
+{
+    return byteOf(self, 1);
+}
+void Byte1Set(REALobject self, intptr_t, int32_t v)
+{
+    setByte(self, 1, v);
+}
+int32_t Byte2Get(REALobject self, intptr_t)
+{
+    return byteOf(self, 2);
+}
+void Byte2Set(REALobject self, intptr_t, int32_t v)
+{
+    setByte(self, 2, v);
+}
+int32_t Byte3Get(REALobject self, intptr_t)
+{
+    return byteOf(self, 3);
+}
+void Byte3Set(REALobject self, intptr_t, int32_t v)
+{
+    setByte(self, 3, v);
+}
 
 int32_t WhenGet(REALobject self, intptr_t)
 {
@@ -90,37 +117,37 @@ void RawMessageSet(REALobject self, intptr_t, int32_t v)
 }
 
 REALmethodDefinition eventMethods[] = {
-    {PROC(Set), nullptr, "Set(status as integer, data1 as integer, data2 as integer)", kFlags, 0},
+    {PROC(Set), nullptr, "Set(status as integer, data1 as integer, data2 as integer)", entryFlags, 0},
     {PROC(SetRaw), nullptr, "SetRaw(data0 as integer, data1 as integer, data2 as integer, data3 as integer)",
-     kFlags, 0},
+     entryFlags, 0},
 };
 
 REALproperty eventProperties[] = {
-    {nullptr, "Status", "Integer", kPropertyFlags, 0, PROC(Byte0Get), PROC(Byte0Set), 0},
-    {nullptr, "Data1", "Integer", kPropertyFlags, 0, PROC(Byte1Get), PROC(Byte1Set), 0},
-    {nullptr, "Data2", "Integer", kPropertyFlags, 0, PROC(Byte2Get), PROC(Byte2Set), 0},
-    {nullptr, "RawData0", "Integer", kPropertyFlags, 0, PROC(Byte0Get), PROC(Byte0Set), 0},
-    {nullptr, "RawData1", "Integer", kPropertyFlags, 0, PROC(Byte1Get), PROC(Byte1Set), 0},
-    {nullptr, "RawData2", "Integer", kPropertyFlags, 0, PROC(Byte2Get), PROC(Byte2Set), 0},
-    {nullptr, "RawData3", "Integer", kPropertyFlags, 0, PROC(Byte3Get), PROC(Byte3Set), 0},
-    {nullptr, "When", "Integer", kPropertyFlags, 0, PROC(WhenGet), PROC(WhenSet), 0},
-    {nullptr, "RawMessage", "Integer", kPropertyFlags, 0, PROC(RawMessageGet), PROC(RawMessageSet), 0},
+    {nullptr, "Status", "Integer", propertyFlags, 0, PROC(Byte0Get), PROC(Byte0Set), 0},
+    {nullptr, "Data1", "Integer", propertyFlags, 0, PROC(Byte1Get), PROC(Byte1Set), 0},
+    {nullptr, "Data2", "Integer", propertyFlags, 0, PROC(Byte2Get), PROC(Byte2Set), 0},
+    {nullptr, "RawData0", "Integer", propertyFlags, 0, PROC(Byte0Get), PROC(Byte0Set), 0},
+    {nullptr, "RawData1", "Integer", propertyFlags, 0, PROC(Byte1Get), PROC(Byte1Set), 0},
+    {nullptr, "RawData2", "Integer", propertyFlags, 0, PROC(Byte2Get), PROC(Byte2Set), 0},
+    {nullptr, "RawData3", "Integer", propertyFlags, 0, PROC(Byte3Get), PROC(Byte3Set), 0},
+    {nullptr, "When", "Integer", propertyFlags, 0, PROC(WhenGet), PROC(WhenSet), 0},
+    {nullptr, "RawMessage", "Integer", propertyFlags, 0, PROC(RawMessageGet), PROC(RawMessageSet), 0},
 };
 
 // ---- PortMidiDeviceInfoTSL ------------------------------------------------------------------
 
 struct DeviceInfoData {
-    const PmDeviceInfo *record;   // PortMidi's own, not a copy; nil: none
-    uint32_t generation;          // the PortMidi table it belongs to
+    const PmDeviceInfo *record; // PortMidi's own, not a copy; nil: none
+    uint32_t generation;        // the PortMidi table it belongs to
 };
-constexpr uint32_t kDeviceInfoDataDeclared = 4;
-static_assert(sizeof(DeviceInfoData) <= (kDeviceInfoDataDeclared + 15) / 16 * 16);
+constexpr uint32_t deviceInfoDataDeclared = 4;
+static_assert(sizeof(DeviceInfoData) <= (deviceInfoDataDeclared + 15) / 16 * 16);
 
 // The record, or nil when there is none or it belonged to a table that ReInitialize discarded.
 const PmDeviceInfo *recordOf(REALobject self) noexcept
 {
     auto *d = static_cast<DeviceInfoData *>(REALGetInstanceData(self));
-    if (!d || !d->record || d->generation != gGeneration)
+    if (!d || !d->record || d->generation != tableGeneration)
         return nullptr;
     return d->record;
 }
@@ -150,10 +177,10 @@ RBBoolean HasOutputGet(REALobject self, intptr_t)
 }
 
 REALproperty deviceInfoProperties[] = {
-    {nullptr, "Name", "String", kPropertyFlags, 0, PROC(NameGet), nullptr, 0},
-    {nullptr, "InterfaceName", "String", kPropertyFlags, 0, PROC(InterfaceNameGet), nullptr, 0},
-    {nullptr, "HasInput", "Boolean", kPropertyFlags, 0, PROC(HasInputGet), nullptr, 0},
-    {nullptr, "HasOutput", "Boolean", kPropertyFlags, 0, PROC(HasOutputGet), nullptr, 0},
+    {nullptr, "Name", "String", propertyFlags, 0, PROC(NameGet), nullptr, 0},
+    {nullptr, "InterfaceName", "String", propertyFlags, 0, PROC(InterfaceNameGet), nullptr, 0},
+    {nullptr, "HasInput", "Boolean", propertyFlags, 0, PROC(HasInputGet), nullptr, 0},
+    {nullptr, "HasOutput", "Boolean", propertyFlags, 0, PROC(HasOutputGet), nullptr, 0},
 };
 
 // ---- PortMidiTSL ----------------------------------------------------------------------------
@@ -165,14 +192,23 @@ int32_t ReInitialize(REALobject)
     // PortMidi forgets its open streams at Pm_Terminate without freeing them; close them first.
     closeAllStreamsForReInitialize();
     Pm_Terminate();
-    ++gGeneration;
+    ++tableGeneration;
     Pm_Initialize();
     return 0;
 }
 
-int32_t CountDevices(REALobject) { return Pm_CountDevices(); }
-int32_t DefaultInputDeviceID(REALobject) { return Pm_GetDefaultInputDeviceID(); }
-int32_t DefaultOutputDeviceID(REALobject) { return Pm_GetDefaultOutputDeviceID(); }
+int32_t CountDevices(REALobject)
+{
+    return Pm_CountDevices();
+}
+int32_t DefaultInputDeviceID(REALobject)
+{
+    return Pm_GetDefaultInputDeviceID();
+}
+int32_t DefaultOutputDeviceID(REALobject)
+{
+    return Pm_GetDefaultOutputDeviceID();
+}
 
 REALobject DeviceInfo(REALobject, int32_t deviceID)
 {
@@ -182,12 +218,12 @@ REALobject DeviceInfo(REALobject, int32_t deviceID)
 }
 
 REALmethodDefinition listMethods[] = {
-    {PROC(ReInitialize), nullptr, "ReInitialize as integer", kFlags, 0},
-    {PROC(CountDevices), nullptr, "CountDevices as integer", kFlags, 0},
-    {PROC(DefaultInputDeviceID), nullptr, "DefaultInputDeviceID as integer", kFlags, 0},
-    {PROC(DefaultOutputDeviceID), nullptr, "DefaultOutputDeviceID as integer", kFlags, 0},
-    {PROC(DeviceInfo), nullptr, "DeviceInfo(DeviceID as integer) as PortMidiDeviceInfoTSL", kFlags, 0},
-    {PROC(ErrorText), nullptr, "ErrorText(ErrorNumber as integer) as string", kFlags, 0},
+    {PROC(ReInitialize), nullptr, "ReInitialize as integer", entryFlags, 0},
+    {PROC(CountDevices), nullptr, "CountDevices as integer", entryFlags, 0},
+    {PROC(DefaultInputDeviceID), nullptr, "DefaultInputDeviceID as integer", entryFlags, 0},
+    {PROC(DefaultOutputDeviceID), nullptr, "DefaultOutputDeviceID as integer", entryFlags, 0},
+    {PROC(DeviceInfo), nullptr, "DeviceInfo(DeviceID as integer) as PortMidiDeviceInfoTSL", entryFlags, 0},
+    {PROC(ErrorText), nullptr, "ErrorText(ErrorNumber as integer) as string", entryFlags, 0},
 };
 
 REALconstant listConstants[] = {
@@ -211,7 +247,10 @@ static_assert(pmNoError == 0 && pmHostError == -10000 && pmInvalidDeviceId == -9
 
 } // namespace
 
-uint32_t portMidiGeneration() noexcept { return gGeneration; }
+uint32_t portMidiGeneration() noexcept
+{
+    return tableGeneration;
+}
 
 REALobject NewPortMidiEventTSL(PmMessage message, PmTimestamp timestamp) noexcept
 {
@@ -230,7 +269,7 @@ REALobject NewPMDeviceInfoTSL(const PmDeviceInfo *record) noexcept
     REALobject info = hostNewInstance("PortMidiDeviceInfoTSL");
     if (auto *d = static_cast<DeviceInfoData *>(REALGetInstanceData(info))) {
         d->record = record;
-        d->generation = gGeneration;
+        d->generation = tableGeneration;
     }
     return info;
 }
@@ -246,21 +285,63 @@ PmEvent eventOf(REALobject event) noexcept
 }
 
 REALclassDefinition PortMidiEventTSLClass = {
-    RB_CLASS_DEFINITION_VERSION, "PortMidiEventTSL", nullptr, kEventDataDeclared, 0, nullptr, nullptr,
-    eventProperties, uint32_t(std::size(eventProperties)), eventMethods, uint32_t(std::size(eventMethods)),
-    nullptr, 0, nullptr, 0, kFlags, 0,
+    RB_CLASS_DEFINITION_VERSION,
+    "PortMidiEventTSL",
+    nullptr,
+    eventDataDeclared,
+    0,
+    nullptr,
+    nullptr,
+    eventProperties,
+    uint32_t(std::size(eventProperties)),
+    eventMethods,
+    uint32_t(std::size(eventMethods)),
+    nullptr,
+    0,
+    nullptr,
+    0,
+    entryFlags,
+    0,
 };
 
 REALclassDefinition PortMidiTSLClass = {
-    RB_CLASS_DEFINITION_VERSION, "PortMidiTSL", nullptr, 0, 0, Constructor, nullptr,
-    nullptr, 0, listMethods, uint32_t(std::size(listMethods)),
-    nullptr, 0, listConstants, uint32_t(std::size(listConstants)), kFlags, 0,
+    RB_CLASS_DEFINITION_VERSION,
+    "PortMidiTSL",
+    nullptr,
+    0,
+    0,
+    Constructor,
+    nullptr,
+    nullptr,
+    0,
+    listMethods,
+    uint32_t(std::size(listMethods)),
+    nullptr,
+    0,
+    listConstants,
+    uint32_t(std::size(listConstants)),
+    entryFlags,
+    0,
 };
 
 REALclassDefinition PortMidiDeviceInfoTSLClass = {
-    RB_CLASS_DEFINITION_VERSION, "PortMidiDeviceInfoTSL", nullptr, kDeviceInfoDataDeclared, 0, nullptr, nullptr,
-    deviceInfoProperties, uint32_t(std::size(deviceInfoProperties)), nullptr, 0,
-    nullptr, 0, nullptr, 0, kFlags, 0,
+    RB_CLASS_DEFINITION_VERSION,
+    "PortMidiDeviceInfoTSL",
+    nullptr,
+    deviceInfoDataDeclared,
+    0,
+    nullptr,
+    nullptr,
+    deviceInfoProperties,
+    uint32_t(std::size(deviceInfoProperties)),
+    nullptr,
+    0,
+    nullptr,
+    0,
+    nullptr,
+    0,
+    entryFlags,
+    0,
 };
 
 } // namespace tessel

@@ -2,12 +2,14 @@
 
 #include "tessel.h"
 
-namespace tessel {
+namespace tessel
+{
 
-namespace {
+namespace
+{
 
-constexpr int32_t kPluginVersion = 9;
-static_assert(kPluginVersion == RB_CLASS_DEFINITION_VERSION, "we register version 9 class definitions");
+constexpr int32_t pluginVersion = 9;
+static_assert(pluginVersion == RB_CLASS_DEFINITION_VERSION, "we register version 9 class definitions");
 
 void PluginEntry() noexcept
 {
@@ -28,7 +30,7 @@ extern "C" RB_PLUGIN_EXPORT void REALPluginMain(REALresolver resolver)
 {
     using namespace tessel;
     setResolver(resolver);
-    hostRegisterPluginVersion(kPluginVersion);
+    hostRegisterPluginVersion(pluginVersion);
     if (resolver) {
         if (auto version = reinterpret_cast<REALGetRBVersionProc>(resolver(RB_CB_GET_RB_VERSION)))
             setHostVersion(version());

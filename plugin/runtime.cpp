@@ -5,28 +5,30 @@
 #include <cstdlib>
 #include <cstring>
 
-namespace tessel {
+namespace tessel
+{
 
-namespace {
+namespace
+{
 
-REALresolver gResolver = nullptr;
-double gHostVersion = 0;
+REALresolver hostResolver = nullptr;
+double storedHostVersion = 0;
 
 // One callback: looked up by name on first use, the answer (possibly nil) kept.
-template <typename Proc>
-class Callback {
-public:
+template <typename Proc> class Callback
+{
+  public:
     explicit constexpr Callback(const char *name) : name_(name) {}
     Proc get() noexcept
     {
-        if (!looked_ && gResolver) {
-            proc_ = reinterpret_cast<Proc>(gResolver(name_));
+        if (!looked_ && hostResolver) {
+            proc_ = reinterpret_cast<Proc>(hostResolver(name_));
             looked_ = true;
         }
         return proc_;
     }
 
-private:
+  private:
     const char *name_;
     Proc proc_ = nullptr;
     bool looked_ = false;
@@ -50,14 +52,23 @@ Callback<PluginDisposeStringDataProc> cbDisposeStringData{RB_CB_DISPOSE_STRING_D
 Callback<StringGetCStringProc> cbCString{RB_CB_STRING_CSTRING};
 Callback<REALLoadGlobalMethodProc> cbLoadGlobal{RB_CB_LOAD_GLOBAL_METHOD};
 
-LenBProc gLenB = nullptr;
-bool gLenBLooked = false;
+LenBProc lenB = nullptr;
+bool lenBLooked = false;
 
 } // namespace
 
-void setResolver(REALresolver resolver) noexcept { gResolver = resolver; }
-void setHostVersion(double version) noexcept { gHostVersion = version; }
-double hostVersion() noexcept { return gHostVersion; }
+void setResolver(REALresolver resolver) noexcept
+{
+    hostResolver = resolver;
+}
+void setHostVersion(double version) noexcept
+{
+    storedHostVersion = version;
+}
+double hostVersion() noexcept
+{
+    return storedHostVersion;
+}
 
 bool hostInRuntime() noexcept
 {
@@ -143,7 +154,10 @@ bool hostRaiseException(REALobject exception) noexcept
     return true;
 }
 
-bool hostHasGetStringData() noexcept { return cbGetStringData.get() != nullptr; }
+bool hostHasGetStringData() noexcept
+{
+    return cbGetStringData.get() != nullptr;
+}
 
 bool hostGetStringData(REALstring string, RBStringEncoding encoding, REALstringData *out) noexcept
 {
@@ -165,12 +179,12 @@ const char *hostStringCString(REALstring string) noexcept
 
 int32_t hostLenB(REALstring string) noexcept
 {
-    if (!gLenBLooked) {
+    if (!lenBLooked) {
         if (auto load = cbLoadGlobal.get())
-            gLenB = reinterpret_cast<LenBProc>(load(nullptr, RB_GLOBAL_LENB));
-        gLenBLooked = true;
+            lenB = reinterpret_cast<LenBProc>(load(nullptr, RB_GLOBAL_LENB));
+        lenBLooked = true;
     }
-    return gLenB && string ? gLenB(string) : 0;
+    return lenB && string ? lenB(string) : 0;
 }
 
 // ---- Shared helpers -------------------------------------------------------------------------
@@ -256,6 +270,9 @@ void *AllocateClearMemory(int64_t size) noexcept
     return std::calloc(1, size ? size_t(size) : 1);
 }
 
-void FreeMemoryNow(void *memory) noexcept { std::free(memory); }
+void FreeMemoryNow(void *memory) noexcept
+{
+    std::free(memory);
+}
 
 } // namespace tessel

@@ -6,25 +6,30 @@
 #include <new>
 #include <vector>
 
-namespace tessel {
+namespace tessel
+{
 
-namespace {
+namespace
+{
 
 // The handle a stream object holds after ReInitialize closed its stream behind its back: every
 // member that needs the stream answers pmBadPtr, and Close only forgets it.
-unsigned char gStaleMarker;
-PortMidiStream *const kStale = &gStaleMarker;
+unsigned char staleMarker;
+PortMidiStream *const staleStream = &staleMarker;
 
 struct StreamData {
-    PortMidiStream *stream;   // nil: no open stream
+    PortMidiStream *stream; // nil: no open stream
     int32_t channelMask;
     int32_t filters;
 };
-constexpr uint32_t kStreamDataDeclared = 12;
-static_assert(sizeof(StreamData) <= (kStreamDataDeclared + 15) / 16 * 16,
+constexpr uint32_t streamDataDeclared = 12;
+static_assert(sizeof(StreamData) <= (streamDataDeclared + 15) / 16 * 16,
               "the stream's data must fit the size registered");
 
-StreamData *dataOf(REALobject self) noexcept { return static_cast<StreamData *>(REALGetInstanceData(self)); }
+StreamData *dataOf(REALobject self) noexcept
+{
+    return static_cast<StreamData *>(REALGetInstanceData(self));
+}
 
 // Every stream object that holds an open stream.
 std::vector<StreamData *> *openStreams() noexcept
@@ -52,7 +57,7 @@ void forget(StreamData *d) noexcept
 // Ends in "no stream" from any state.
 void closeHeld(StreamData *d) noexcept
 {
-    if (d->stream && d->stream != kStale) {
+    if (d->stream && d->stream != staleStream) {
         forget(d);
         Pm_Close(d->stream);
     }
@@ -65,7 +70,7 @@ int32_t unusable(const StreamData *d) noexcept
 {
     if (!d || !d->stream)
         return -1;
-    if (d->stream == kStale)
+    if (d->stream == staleStream)
         return pmBadPtr;
     return 0;
 }
@@ -94,11 +99,12 @@ int32_t sysExEnd(const unsigned char *start, int32_t size) noexcept
     return -1;
 }
 
-int32_t writeSysExRun(PortMidiStream *stream, PmTimestamp when, const unsigned char *start, int32_t size) noexcept
+int32_t writeSysExRun(PortMidiStream *stream, PmTimestamp when, const unsigned char *start,
+                      int32_t size) noexcept
 {
     const int32_t end = start ? sysExEnd(start, size) : -1;
     if (end < 0)
-        return pmBadData;   // nothing sent: PortMidi would read on past the data looking for 0xF7
+        return pmBadData; // nothing sent: PortMidi would read on past the data looking for 0xF7
     // The first event (up to four bytes, as Pm_WriteSysEx packs them) is written on its own. A message
     // whose writing failed part-way stays open inside PortMidi, which then refuses the next event
     // that begins with 0xF0 (pmBadData) before sending any of it, and closes the old message in doing
@@ -189,7 +195,7 @@ int32_t WriteSysExBlock(REALobject self, int32_t when, REALmemoryBlock message, 
     auto *bytes = static_cast<const unsigned char *>(hostMemoryBlockPtr(message));
     int32_t size = 0;
     if (!bytes || !hostMemoryBlockSize(message, &size))
-        return -1;   // the host gives no data, or no bound to keep within
+        return -1; // the host gives no data, or no bound to keep within
     if (offset < 0 || offset >= size)
         return pmBadPtr;
     return writeSysExRun(d->stream, when, bytes + offset, size - offset);
@@ -269,25 +275,24 @@ int32_t FiltersGet(REALobject self, intptr_t)
     return d ? d->filters : 0;
 }
 
-#define PROC(f) reinterpret_cast<REALproc>(f)
-constexpr uint32_t kFlags = 4;
-
 REALmethodDefinition methods[] = {
-    {PROC(Close), nullptr, "Close", kFlags, 0},
-    {PROC(Abort), nullptr, "Abort as integer", kFlags, 0},
-    {PROC(ErrorText), nullptr, "ErrorText(ErrorNumber as integer) as string", kFlags, 0},
-    {PROC(SetChannelMask), nullptr, "SetChannelMask(mask as integer) as integer", kFlags, 0},
-    {PROC(SetFilter), nullptr, "SetFilter(filters as integer) as integer", kFlags, 0},
-    {PROC(Poll), nullptr, "Poll as integer", kFlags, 0},
-    {PROC(WriteSysExString), nullptr, "WriteSysEx(When as integer, message as string) as integer", kFlags, 0},
+    {PROC(Close), nullptr, "Close", entryFlags, 0},
+    {PROC(Abort), nullptr, "Abort as integer", entryFlags, 0},
+    {PROC(ErrorText), nullptr, "ErrorText(ErrorNumber as integer) as string", entryFlags, 0},
+    {PROC(SetChannelMask), nullptr, "SetChannelMask(mask as integer) as integer", entryFlags, 0},
+    {PROC(SetFilter), nullptr, "SetFilter(filters as integer) as integer", entryFlags, 0},
+    {PROC(Poll), nullptr, "Poll as integer", entryFlags, 0},
+    {PROC(WriteSysExString), nullptr, "WriteSysEx(When as integer, message as string) as integer", entryFlags,
+     0},
     {PROC(WriteSysExBlock), nullptr,
-     "WriteSysEx(When as integer, message as memoryblock, offset as integer) as integer", kFlags, 0},
-    {PROC(WriteShort), nullptr, "WriteShort(When as integer, message as integer) as integer", kFlags, 0},
-    {PROC(Write), nullptr, "Write(data as PortMidiEventTSL) as integer", kFlags, 0},
-    {PROC(Read), nullptr, "Read(byref data as PortMidiEventTSL) as integer", kFlags, 0},
-    {PROC(OpenInput), nullptr, "OpenInput(DeviceID as integer, Buffersize as integer) as integer", kFlags, 0},
+     "WriteSysEx(When as integer, message as memoryblock, offset as integer) as integer", entryFlags, 0},
+    {PROC(WriteShort), nullptr, "WriteShort(When as integer, message as integer) as integer", entryFlags, 0},
+    {PROC(Write), nullptr, "Write(data as PortMidiEventTSL) as integer", entryFlags, 0},
+    {PROC(Read), nullptr, "Read(byref data as PortMidiEventTSL) as integer", entryFlags, 0},
+    {PROC(OpenInput), nullptr, "OpenInput(DeviceID as integer, Buffersize as integer) as integer", entryFlags,
+     0},
     {PROC(OpenOutput), nullptr,
-     "OpenOutput(DeviceID as integer, Buffersize as integer, Latency as integer) as integer", kFlags, 0},
+     "OpenOutput(DeviceID as integer, Buffersize as integer, Latency as integer) as integer", entryFlags, 0},
 };
 
 REALproperty properties[] = {
@@ -335,7 +340,7 @@ void closeAllStreamsForReInitialize() noexcept
     auto *v = openStreams();
     for (StreamData *d : *v) {
         Pm_Close(d->stream);
-        d->stream = kStale;
+        d->stream = staleStream;
     }
     v->clear();
 }
@@ -344,7 +349,7 @@ REALclassDefinition PortMidiStreamTSLClass = {
     RB_CLASS_DEFINITION_VERSION,
     "PortMidiStreamTSL",
     nullptr,
-    kStreamDataDeclared,
+    streamDataDeclared,
     0,
     Constructor,
     Close,
@@ -356,7 +361,7 @@ REALclassDefinition PortMidiStreamTSLClass = {
     0,
     constants,
     uint32_t(std::size(constants)),
-    kFlags,
+    entryFlags,
     0,
 };
 

@@ -4,18 +4,18 @@
 
 #include "rbframework/rbplugin.h"
 
-#include <portmidi.h>
-
 #include <cstddef>
 #include <cstdint>
+#include <portmidi.h>
 
-namespace tessel {
+namespace tessel
+{
 
 // ---- The host -------------------------------------------------------------------------------
 
 void setResolver(REALresolver resolver) noexcept;
 void setHostVersion(double version) noexcept;
-double hostVersion() noexcept;   // 0 when the host did not say
+double hostVersion() noexcept; // 0 when the host did not say
 
 // Each looked up on first use and kept; a missing callback does nothing and answers nil/0/false.
 bool hostInRuntime() noexcept;
@@ -28,14 +28,14 @@ void hostSetStringEncoding(REALstring string, RBStringEncoding encoding) noexcep
 void hostLockString(REALstring string) noexcept;
 void hostUnlockString(REALstring string) noexcept;
 void *hostMemoryBlockPtr(REALmemoryBlock block) noexcept;
-bool hostMemoryBlockSize(REALmemoryBlock block, int32_t *size) noexcept;  // false: host cannot say
+bool hostMemoryBlockSize(REALmemoryBlock block, int32_t *size) noexcept; // false: host cannot say
 RBBoolean hostSetPropValueString(REALobject object, const char *name, REALstring value) noexcept;
-bool hostRaiseException(REALobject exception) noexcept;  // false: no such callback, nothing raised
+bool hostRaiseException(REALobject exception) noexcept; // false: no such callback, nothing raised
 bool hostGetStringData(REALstring string, RBStringEncoding encoding, REALstringData *out) noexcept;
 bool hostHasGetStringData() noexcept;
 void hostDisposeStringData(REALstringData *data) noexcept;
 const char *hostStringCString(REALstring string) noexcept;
-int32_t hostLenB(REALstring string) noexcept;  // through the host's global method "LenB"
+int32_t hostLenB(REALstring string) noexcept; // through the host's global method "LenB"
 
 // ---- Shared helpers -------------------------------------------------------------------------
 
@@ -53,8 +53,9 @@ REALstring asciiString(const char *text) noexcept;
 void RaiseException(const char *className, const char *message) noexcept;
 
 // Borrows a host string's bytes without conversion for as long as it lives.
-class rbData {
-public:
+class rbData
+{
+  public:
     explicit rbData(REALstring string) noexcept;
     ~rbData();
     rbData(const rbData &) = delete;
@@ -63,19 +64,25 @@ public:
     const unsigned char *data() const noexcept { return data_; }
     int32_t size() const noexcept { return size_; }
 
-private:
-    REALstring string_ = nullptr;   // held (older hosts only)
-    REALstringData record_{};       // handed out by the host (hosts from 2013)
+  private:
+    REALstring string_ = nullptr; // held (older hosts only)
+    REALstringData record_{};     // handed out by the host (hosts from 2013)
     bool fromRecord_ = false;
     const unsigned char *data_ = nullptr;
     int32_t size_ = 0;
 };
 
 void ClearMemory(void *memory, size_t size) noexcept;
-void *AllocateClearMemory(int64_t size) noexcept;   // nil for a negative size or one past 32 bits
+void *AllocateClearMemory(int64_t size) noexcept; // nil for a negative size or one past 32 bits
 void FreeMemoryNow(void *memory) noexcept;
 
 // ---- The classes ----------------------------------------------------------------------------
+
+// A member routine as the class tables hold it.
+#define PROC(f) reinterpret_cast<REALproc>(f)
+
+// The flag word of every class definition and method entry.
+constexpr uint32_t entryFlags = 4;
 
 extern REALclassDefinition PortMidiStreamTSLClass;
 extern REALclassDefinition PortMidiEventTSLClass;

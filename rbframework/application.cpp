@@ -7,13 +7,15 @@
 #include <QTimer>
 #include <cstdio>
 
-namespace rb {
+namespace rb
+{
 
-namespace {
+namespace
+{
 
 struct Runtime {
     Application *app = nullptr;
-    QApplication *ownApplication = nullptr;   // made by RuntimeInit, kept for the life of the process
+    QApplication *ownApplication = nullptr; // made by RuntimeInit, kept for the life of the process
     int exitCode = 0;
     bool quitRequested = false;
     bool running = false;

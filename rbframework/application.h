@@ -8,12 +8,14 @@
 #include <exception>
 #include <functional>
 
-namespace rb {
+namespace rb
+{
 
 class MenuBar;
 
-class Application {
-public:
+class Application
+{
+  public:
     Application() = default;
     virtual ~Application();
     Application(const Application &) = delete;
@@ -27,7 +29,7 @@ public:
     rb::MenuBar *MenuBar() const { return menuBar_; }
     void MenuBar(rb::MenuBar *bar) { menuBar_ = bar; }
 
-private:
+  private:
     rb::MenuBar *menuBar_ = nullptr;
 };
 
@@ -40,13 +42,13 @@ void RuntimeInit(int &argc, char **argv);
 void RuntimeSetExceptionHelper();
 // Runs the start-up routine; answers the exception it raised, nil when none.
 std::exception_ptr RunFrameworkInitialization(std::function<void()> startup);
-void RuntimeRegisterAppObject(Application *application);   // nil unregisters
+void RuntimeRegisterAppObject(Application *application); // nil unregisters
 // Hands an uncaught exception to the application; answers whether it was handled.
 bool RuntimeUnhandledException(const RuntimeException &e);
 // Runs the event loop until Quit, raising the application's Event_Open first (then showing the
 // windows designed visible that it left unopened); answers the exit code.
 int RuntimeRun();
-void Quit(int code = 0);   // before RuntimeRun: the loop then does not run at all
-int RuntimeExit();         // the exit code
+void Quit(int code = 0); // before RuntimeRun: the loop then does not run at all
+int RuntimeExit();       // the exit code
 
 } // namespace rb

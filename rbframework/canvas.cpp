@@ -6,10 +6,12 @@
 #include <QPainter>
 #include <QWidget>
 
-namespace rb {
+namespace rb
+{
 
-class Canvas::Widget : public QWidget {
-public:
+class Canvas::Widget : public QWidget
+{
+  public:
     explicit Widget(Canvas *owner) : owner_(owner)
     {
         setAttribute(Qt::WA_OpaquePaintEvent, false);
@@ -17,7 +19,7 @@ public:
     }
     void forget() { owner_ = nullptr; }
 
-protected:
+  protected:
     void paintEvent(QPaintEvent *) override
     {
         if (!owner_)
@@ -41,7 +43,7 @@ protected:
         e->setAccepted(claimed);
     }
 
-private:
+  private:
     Canvas *owner_;
 };
 
@@ -62,7 +64,10 @@ Canvas::~Canvas()
         w->forget();
 }
 
-Canvas::Widget *Canvas::canvasWidget() const { return static_cast<Widget *>(widget()); }
+Canvas::Widget *Canvas::canvasWidget() const
+{
+    return static_cast<Widget *>(widget());
+}
 
 rb::Graphics *Canvas::GraphicsPtr()
 {
@@ -71,7 +76,10 @@ rb::Graphics *Canvas::GraphicsPtr()
     return &surface_->graphics();
 }
 
-const QImage &Canvas::surface() const { return surface_->image(); }
+const QImage &Canvas::surface() const
+{
+    return surface_->image();
+}
 
 void Canvas::resized()
 {

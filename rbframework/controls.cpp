@@ -19,9 +19,11 @@
 #include <algorithm>
 #include <limits>
 
-namespace rb {
+namespace rb
+{
 
-namespace {
+namespace
+{
 
 QString unifiedLineEnds(QString t)
 {
@@ -34,9 +36,12 @@ QString unifiedLineEnds(QString t)
 Qt::Alignment horizontal(int a)
 {
     switch (a) {
-    case 2: return Qt::AlignHCenter;
-    case 3: return Qt::AlignRight;
-    default: return Qt::AlignLeft;
+    case 2:
+        return Qt::AlignHCenter;
+    case 3:
+        return Qt::AlignRight;
+    default:
+        return Qt::AlignLeft;
     }
 }
 
@@ -44,9 +49,12 @@ Qt::Alignment horizontal(int a)
 Qt::Alignment labelHorizontal(int a)
 {
     switch (a) {
-    case 1: return Qt::AlignHCenter;
-    case 2: return Qt::AlignRight;
-    default: return Qt::AlignLeft;
+    case 1:
+        return Qt::AlignHCenter;
+    case 2:
+        return Qt::AlignRight;
+    default:
+        return Qt::AlignLeft;
     }
 }
 
@@ -54,19 +62,28 @@ Qt::Alignment labelHorizontal(int a)
 // changes (a progress bar, a count), the box is painted again under it; drawing its frame and
 // title anew each time would cost more than the change itself. The picture is drawn again when
 // anything it shows changes.
-class GroupBoxWidget : public QGroupBox {
-public:
+class GroupBoxWidget : public QGroupBox
+{
+  public:
     using QGroupBox::QGroupBox;
 
-protected:
+  protected:
     void paintEvent(QPaintEvent *) override
     {
         QStyleOptionGroupBox option;
         initStyleOption(&option);
-        const Look now{option.state,         option.rect,         option.text,
-                       option.textAlignment, option.features,     option.subControls,
-                       option.activeSubControls, option.direction, option.palette.cacheKey(),
-                       font(),               style(),             devicePixelRatioF()};
+        const Look now{option.state,
+                       option.rect,
+                       option.text,
+                       option.textAlignment,
+                       option.features,
+                       option.subControls,
+                       option.activeSubControls,
+                       option.direction,
+                       option.palette.cacheKey(),
+                       font(),
+                       style(),
+                       devicePixelRatioF()};
         if (picture_.isNull() || !(now == painted_)) {
             picture_ = QPixmap(size() * now.ratio);
             picture_.setDevicePixelRatio(now.ratio);
@@ -78,7 +95,7 @@ protected:
         QPainter(this).drawPixmap(0, 0, picture_);
     }
 
-private:
+  private:
     // Everything that the style draws the box from.
     struct Look {
         QStyle::State state;
@@ -113,8 +130,14 @@ ButtonControl::ButtonControl(Window &window, QString name, int left, int top, in
     QObject::connect(b, &QPushButton::clicked, b, [this] { dispatch([this] { Event_Action(); }); });
 }
 
-QString ButtonControl::Caption() const { return static_cast<QPushButton *>(widget())->text(); }
-void ButtonControl::Caption(const QString &c) { static_cast<QPushButton *>(widget())->setText(c); }
+QString ButtonControl::Caption() const
+{
+    return static_cast<QPushButton *>(widget())->text();
+}
+void ButtonControl::Caption(const QString &c)
+{
+    static_cast<QPushButton *>(widget())->setText(c);
+}
 
 void ButtonControl::press()
 {
@@ -123,12 +146,14 @@ void ButtonControl::press()
         b->click();
 }
 
-PushButton::PushButton(Window &window, QString name, int left, int top, int width, int height, const QString &caption)
+PushButton::PushButton(Window &window, QString name, int left, int top, int width, int height,
+                       const QString &caption)
     : ButtonControl(window, std::move(name), left, top, width, height, caption, false)
 {
 }
 
-BevelButton::BevelButton(Window &window, QString name, int left, int top, int width, int height, const QString &caption)
+BevelButton::BevelButton(Window &window, QString name, int left, int top, int width, int height,
+                         const QString &caption)
     : ButtonControl(window, std::move(name), left, top, width, height, caption, true)
 {
 }
@@ -144,8 +169,14 @@ Label::Label(Window &window, QString name, int left, int top, int width, int hei
     Text(text);
 }
 
-QString Label::Text() const { return static_cast<QLabel *>(widget())->text(); }
-void Label::Text(const QString &t) { static_cast<QLabel *>(widget())->setText(unifiedLineEnds(t)); }
+QString Label::Text() const
+{
+    return static_cast<QLabel *>(widget())->text();
+}
+void Label::Text(const QString &t)
+{
+    static_cast<QLabel *>(widget())->setText(unifiedLineEnds(t));
+}
 
 void Label::TextAlign(int a)
 {
@@ -154,19 +185,35 @@ void Label::TextAlign(int a)
     l->setAlignment(labelHorizontal(align_) | (l->alignment() & Qt::AlignVertical_Mask));
 }
 
-bool Label::Multiline() const { return static_cast<QLabel *>(widget())->wordWrap(); }
-void Label::Multiline(bool m) { static_cast<QLabel *>(widget())->setWordWrap(m); }
+bool Label::Multiline() const
+{
+    return static_cast<QLabel *>(widget())->wordWrap();
+}
+void Label::Multiline(bool m)
+{
+    static_cast<QLabel *>(widget())->setWordWrap(m);
+}
 
 // --- GroupBox
 
-GroupBox::GroupBox(Window &window, QString name, int left, int top, int width, int height, const QString &caption)
+GroupBox::GroupBox(Window &window, QString name, int left, int top, int width, int height,
+                   const QString &caption)
     : RectControl(window, std::move(name), new GroupBoxWidget(caption), left, top, width, height)
 {
 }
 
-QString GroupBox::Caption() const { return static_cast<QGroupBox *>(widget())->title(); }
-void GroupBox::Caption(const QString &c) { static_cast<QGroupBox *>(widget())->setTitle(c); }
-QWidget *GroupBox::childArea(int page) { return page == 0 ? widget() : nullptr; }
+QString GroupBox::Caption() const
+{
+    return static_cast<QGroupBox *>(widget())->title();
+}
+void GroupBox::Caption(const QString &c)
+{
+    static_cast<QGroupBox *>(widget())->setTitle(c);
+}
+QWidget *GroupBox::childArea(int page)
+{
+    return page == 0 ? widget() : nullptr;
+}
 
 // --- TextField
 
@@ -181,8 +228,14 @@ TextField::TextField(Window &window, QString name, int left, int top, int width,
     QObject::connect(e, &QLineEdit::textChanged, e, [this] { dispatch([this] { Event_TextChange(); }); });
 }
 
-QString TextField::Text() const { return static_cast<QLineEdit *>(widget())->text(); }
-void TextField::Text(const QString &t) { static_cast<QLineEdit *>(widget())->setText(t); }
+QString TextField::Text() const
+{
+    return static_cast<QLineEdit *>(widget())->text();
+}
+void TextField::Text(const QString &t)
+{
+    static_cast<QLineEdit *>(widget())->setText(t);
+}
 
 void TextField::Alignment(int a)
 {
@@ -190,12 +243,19 @@ void TextField::Alignment(int a)
     static_cast<QLineEdit *>(widget())->setAlignment(horizontal(align_) | Qt::AlignVCenter);
 }
 
-bool TextField::ReadOnly() const { return static_cast<QLineEdit *>(widget())->isReadOnly(); }
-void TextField::ReadOnly(bool r) { static_cast<QLineEdit *>(widget())->setReadOnly(r); }
+bool TextField::ReadOnly() const
+{
+    return static_cast<QLineEdit *>(widget())->isReadOnly();
+}
+void TextField::ReadOnly(bool r)
+{
+    static_cast<QLineEdit *>(widget())->setReadOnly(r);
+}
 
 // --- TextArea
 
-TextArea::TextArea(Window &window, QString name, int left, int top, int width, int height, const QString &text)
+TextArea::TextArea(Window &window, QString name, int left, int top, int width, int height,
+                   const QString &text)
     : RectControl(window, std::move(name), new QPlainTextEdit, left, top, width, height)
 {
     auto *e = static_cast<QPlainTextEdit *>(widget());
@@ -203,11 +263,18 @@ TextArea::TextArea(Window &window, QString name, int left, int top, int width, i
     e->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     e->setLineWrapMode(QPlainTextEdit::WidgetWidth);
     Text(text);
-    QObject::connect(e, &QPlainTextEdit::textChanged, e, [this] { dispatch([this] { Event_TextChange(); }); });
+    QObject::connect(e, &QPlainTextEdit::textChanged, e,
+                     [this] { dispatch([this] { Event_TextChange(); }); });
 }
 
-QString TextArea::Text() const { return static_cast<QPlainTextEdit *>(widget())->toPlainText(); }
-void TextArea::Text(const QString &t) { static_cast<QPlainTextEdit *>(widget())->setPlainText(unifiedLineEnds(t)); }
+QString TextArea::Text() const
+{
+    return static_cast<QPlainTextEdit *>(widget())->toPlainText();
+}
+void TextArea::Text(const QString &t)
+{
+    static_cast<QPlainTextEdit *>(widget())->setPlainText(unifiedLineEnds(t));
+}
 
 void TextArea::AppendText(const QString &t)
 {
@@ -217,8 +284,14 @@ void TextArea::AppendText(const QString &t)
     c.insertText(unifiedLineEnds(t));
 }
 
-bool TextArea::ReadOnly() const { return static_cast<QPlainTextEdit *>(widget())->isReadOnly(); }
-void TextArea::ReadOnly(bool r) { static_cast<QPlainTextEdit *>(widget())->setReadOnly(r); }
+bool TextArea::ReadOnly() const
+{
+    return static_cast<QPlainTextEdit *>(widget())->isReadOnly();
+}
+void TextArea::ReadOnly(bool r)
+{
+    static_cast<QPlainTextEdit *>(widget())->setReadOnly(r);
+}
 
 // --- ProgressBar
 
@@ -262,7 +335,8 @@ ProgressWheel::ProgressWheel(Window &window, QString name, int left, int top, in
 // A tab bar over a framed pane, with one plain widget per page below the bar. Nothing is laid out
 // by Qt, so a page's origin in the window is fixed and window coordinates convert exactly.
 
-TabPanel::TabPanel(Window &window, QString name, int left, int top, int width, int height, const QStringList &tabs)
+TabPanel::TabPanel(Window &window, QString name, int left, int top, int width, int height,
+                   const QStringList &tabs)
     : RectControl(window, std::move(name), new QWidget, left, top, width, height), bar_(new QTabBar(widget()))
 {
     auto *pane = new QFrame(widget());
@@ -285,7 +359,7 @@ int TabPanel::Append(const QString &caption)
     page->setObjectName(QStringLiteral("page%1").arg(pages_.size()));
     pages_.push_back(page);
     {
-        const QSignalBlocker quiet(bar_);   // the first tab becomes current without a Change
+        const QSignalBlocker quiet(bar_); // the first tab becomes current without a Change
         bar_->addTab(caption);
     }
     layoutPages();
@@ -305,7 +379,10 @@ void TabPanel::layoutPages()
     }
 }
 
-void TabPanel::resized() { layoutPages(); }
+void TabPanel::resized()
+{
+    layoutPages();
+}
 
 void TabPanel::showPage(int page)
 {
@@ -313,23 +390,31 @@ void TabPanel::showPage(int page)
         pages_[i]->setVisible(int(i) == page);
 }
 
-int TabPanel::Value() const { return bar_->currentIndex(); }
+int TabPanel::Value() const
+{
+    return bar_->currentIndex();
+}
 
 void TabPanel::Value(int page)
 {
     if (page < 0 || page >= TabCount())
-        throw OutOfBoundsException(QStringLiteral("%1: no tab %2 of %3").arg(Name()).arg(page).arg(TabCount()));
-    bar_->setCurrentIndex(page);   // a change raises Change, nested
+        throw OutOfBoundsException(
+            QStringLiteral("%1: no tab %2 of %3").arg(Name()).arg(page).arg(TabCount()));
+    bar_->setCurrentIndex(page); // a change raises Change, nested
 }
 
 QString TabPanel::Caption(int page) const
 {
     if (page < 0 || page >= TabCount())
-        throw OutOfBoundsException(QStringLiteral("%1: no tab %2 of %3").arg(Name()).arg(page).arg(TabCount()));
+        throw OutOfBoundsException(
+            QStringLiteral("%1: no tab %2 of %3").arg(Name()).arg(page).arg(TabCount()));
     return bar_->tabText(page);
 }
 
-QWidget *TabPanel::focusTarget() const { return bar_; }
+QWidget *TabPanel::focusTarget() const
+{
+    return bar_;
+}
 
 QWidget *TabPanel::childArea(int page)
 {

@@ -2,9 +2,11 @@
 
 #include <cstdio>
 
-namespace rb {
+namespace rb
+{
 
-namespace {
+namespace
+{
 
 UnhandledExceptionHandler &installed()
 {

@@ -7,12 +7,13 @@
 
 #include <functional>
 
-namespace rb {
+namespace rb
+{
 
 // The handler answers whether it handled the exception; the event loop goes on either way.
 using UnhandledExceptionHandler = std::function<bool(const RuntimeException &)>;
 
-void setUnhandledExceptionHandler(UnhandledExceptionHandler handler);  // empty: the runtime's default
+void setUnhandledExceptionHandler(UnhandledExceptionHandler handler); // empty: the runtime's default
 void dispatch(const std::function<void()> &handler);
 // How many handlers are under way: more than one while a modal loop opened by a handler (a message
 // box, a file dialog) delivers another event.

@@ -6,34 +6,40 @@
 #include <exception>
 #include <string>
 
-namespace rb {
+namespace rb
+{
 
-class RuntimeException : public std::exception {
-public:
-    explicit RuntimeException(QString message = {}) : message_(std::move(message)), what_(message_.toStdString()) {}
+class RuntimeException : public std::exception
+{
+  public:
+    explicit RuntimeException(QString message = {})
+        : message_(std::move(message)), what_(message_.toStdString())
+    {
+    }
     const QString &Message() const { return message_; }
     const char *what() const noexcept override { return what_.c_str(); }
 
-private:
+  private:
     QString message_;
     std::string what_;
 };
 
 // Raised on a member call through a nil object, or by a plug-in that raises it.
-class NilObjectException : public RuntimeException {
-public:
+class NilObjectException : public RuntimeException
+{
+  public:
     using RuntimeException::RuntimeException;
 };
 
 // Raised on an index or offset outside a container.
-class OutOfBoundsException : public RuntimeException {
-public:
+class OutOfBoundsException : public RuntimeException
+{
+  public:
     using RuntimeException::RuntimeException;
 };
 
 // Dereferences a framework object reference, raising NilObjectException when it is nil.
-template <typename Ptr>
-auto &deref(const Ptr &p)
+template <typename Ptr> auto &deref(const Ptr &p)
 {
     if (!p)
         throw NilObjectException();

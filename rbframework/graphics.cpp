@@ -7,9 +7,11 @@
 #include <algorithm>
 #include <cmath>
 
-namespace rb {
+namespace rb
+{
 
-namespace {
+namespace
+{
 
 QColor toQColor(Color c)
 {
@@ -33,8 +35,14 @@ void Graphics::TextSize(double points)
         size_ = std::min(points, maxTextSize);
 }
 
-int Graphics::Width() const { return target_.width(); }
-int Graphics::Height() const { return target_.height(); }
+int Graphics::Width() const
+{
+    return target_.width();
+}
+int Graphics::Height() const
+{
+    return target_.height();
+}
 
 QFont Graphics::currentFont() const
 {
@@ -93,53 +101,43 @@ void Graphics::DrawRect(int x, int y, int w, int h)
     finished();
 }
 
-void Graphics::FillRoundRect(int x, int y, int w, int h, int arcW, int arcH)
+// The outline is what an aliased one-pixel pen on x..x+w-1 lights: the outermost pixels of the
+// w-by-h area. Filled, everything inside it is lit too, so that a shape filled and then outlined
+// shows none of its fill outside the corners' curves. Corners too small to round give a rectangle.
+void Graphics::roundRect(int x, int y, int w, int h, int arcW, int arcH, bool filled)
 {
     if (w <= 0 || h <= 0)
         return;
     const double rx = std::clamp(arcW, 0, w) / 2.0;
     const double ry = std::clamp(arcH, 0, h) / 2.0;
     if (rx <= 0 || ry <= 0 || w < 3 || h < 3) {
-        FillRect(x, y, w, h);
+        if (filled)
+            FillRect(x, y, w, h);
+        else
+            DrawRect(x, y, w, h);
         return;
     }
     QPainter p;
     if (!begin(p))
         return;
-    // The outline DrawRoundRect lights for the same area, and everything inside it: a shape filled
-    // and then outlined shows none of its fill outside the corners' curves.
     QPen pen(toQColor(foreColor_));
     pen.setWidth(1);
     pen.setCosmetic(true);
     p.setPen(pen);
-    p.setBrush(toQColor(foreColor_));
+    p.setBrush(filled ? QBrush(toQColor(foreColor_)) : QBrush(Qt::NoBrush));
     p.drawRoundedRect(QRectF(x, y, w - 1, h - 1), rx, ry, Qt::AbsoluteSize);
     p.end();
     finished();
 }
 
+void Graphics::FillRoundRect(int x, int y, int w, int h, int arcW, int arcH)
+{
+    roundRect(x, y, w, h, arcW, arcH, true);
+}
+
 void Graphics::DrawRoundRect(int x, int y, int w, int h, int arcW, int arcH)
 {
-    if (w <= 0 || h <= 0)
-        return;
-    const double rx = std::clamp(arcW, 0, w) / 2.0;
-    const double ry = std::clamp(arcH, 0, h) / 2.0;
-    if (rx <= 0 || ry <= 0 || w < 3 || h < 3) {
-        DrawRect(x, y, w, h);
-        return;
-    }
-    QPainter p;
-    if (!begin(p))
-        return;
-    QPen pen(toQColor(foreColor_));
-    pen.setWidth(1);
-    pen.setCosmetic(true);
-    p.setPen(pen);
-    p.setBrush(Qt::NoBrush);
-    // An aliased one-pixel pen on x..x+w-1 lights the outermost pixels of the w-by-h area.
-    p.drawRoundedRect(QRectF(x, y, w - 1, h - 1), rx, ry, Qt::AbsoluteSize);
-    p.end();
-    finished();
+    roundRect(x, y, w, h, arcW, arcH, false);
 }
 
 void Graphics::DrawString(const QString &text, int x, int baselineY)
@@ -181,7 +179,8 @@ void Graphics::DrawPicture(const Picture &pic, int x, int y)
 
 // --- Picture
 
-namespace {
+namespace
+{
 
 bool validDepth(int depth)
 {
@@ -229,7 +228,7 @@ void Picture::resize(int width, int height)
         p.setCompositionMode(QPainter::CompositionMode_Source);
         p.drawImage(QPoint(0, 0), image_);
     }
-    image_ = std::move(next);   // graphics_ refers to image_, which stays the same object
+    image_ = std::move(next); // graphics_ refers to image_, which stays the same object
 }
 
 PicturePtr NewPicture(int width, int height, int depth)

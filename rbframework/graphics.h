@@ -10,18 +10,23 @@
 
 class QPainter;
 
-namespace rb {
+namespace rb
+{
 
 using Color = uint32_t;
-constexpr Color RGB(int r, int g, int b) { return Color((r & 0xFF) << 16 | (g & 0xFF) << 8 | (b & 0xFF)); }
+constexpr Color RGB(int r, int g, int b)
+{
+    return Color((r & 0xFF) << 16 | (g & 0xFF) << 8 | (b & 0xFF));
+}
 
 class Picture;
 using PicturePtr = std::shared_ptr<Picture>;
 
 // Draws on one image. Each call paints at once; no state but the pen and the font is kept.
 // Shapes are drawn without antialiasing, so their pixels are exact; text is antialiased.
-class Graphics {
-public:
+class Graphics
+{
+  public:
     explicit Graphics(QImage &target);
     ~Graphics();
     Graphics(const Graphics &) = delete;
@@ -31,7 +36,7 @@ public:
     void ForeColor(Color c) { foreColor_ = c & 0xFFFFFF; }
     QString TextFont() const { return font_; }
     void TextFont(const QString &name) { font_ = name; }
-    double TextSize() const { return size_; }   // points of 72 dpi, i.e. pixels; 0: the default
+    double TextSize() const { return size_; } // points of 72 dpi, i.e. pixels; 0: the default
     void TextSize(double points);
     bool Bold() const { return bold_; }
     void Bold(bool b) { bold_ = b; }
@@ -43,7 +48,7 @@ public:
     int Height() const;
 
     void FillRect(int x, int y, int w, int h);
-    void DrawRect(int x, int y, int w, int h);          // a one-pixel outline inside x..x+w-1, y..y+h-1
+    void DrawRect(int x, int y, int w, int h); // a one-pixel outline inside x..x+w-1, y..y+h-1
     // arcW and arcH are the full width and height of the ellipse that rounds each corner.
     void FillRoundRect(int x, int y, int w, int h, int arcW, int arcH);
     void DrawRoundRect(int x, int y, int w, int h, int arcW, int arcH);
@@ -54,9 +59,10 @@ public:
     // Called after each drawing call; a canvas uses it to get its surface onto the screen.
     void onDrawn(std::function<void()> hook) { drawn_ = std::move(hook); }
 
-private:
+  private:
     QFont currentFont() const;
     bool begin(QPainter &p);
+    void roundRect(int x, int y, int w, int h, int arcW, int arcH, bool filled);
     void finished();
     QImage &target_;
     Color foreColor_ = 0;
@@ -66,8 +72,9 @@ private:
     std::function<void()> drawn_;
 };
 
-class Picture {
-public:
+class Picture
+{
+  public:
     // 32 bits: transparent at the start; other depths: opaque white. A size that is not positive, or
     // a depth not in 0, 1, 8, 16, 24, 32, gives an empty picture (see NewPicture).
     Picture(int width, int height, int depth = 32);
@@ -77,7 +84,7 @@ public:
     int Height() const { return image_.height(); }
     int Depth() const { return depth_; }
     bool isNull() const { return image_.isNull(); }
-    Graphics &graphics();                             // the picture's own drawing context
+    Graphics &graphics(); // the picture's own drawing context
     QImage &image() { return image_; }
     const QImage &image() const { return image_; }
     // New size, keeping the content that still fits; the drawing context stays the same object.
@@ -85,7 +92,7 @@ public:
 
     static constexpr long long maxPixels = 64LL * 1024 * 1024;
 
-private:
+  private:
     QImage make(int width, int height) const;
     int depth_;
     QImage image_;

@@ -11,17 +11,20 @@
 #include <QStyleOptionSlider>
 #include <algorithm>
 
-namespace rb {
+namespace rb
+{
 
-namespace {
+namespace
+{
 
 // A scroll bar that repaints only when what it shows changes. Its range grows with every row, but
 // once the slider has its least length, one row more changes nothing on screen.
-class RowScrollBar : public QScrollBar {
-public:
+class RowScrollBar : public QScrollBar
+{
+  public:
     RowScrollBar() : QScrollBar(Qt::Vertical) {}
 
-protected:
+  protected:
     void sliderChange(SliderChange change) override
     {
         if (change == SliderRangeChange && look() == painted_)
@@ -35,7 +38,7 @@ protected:
         QScrollBar::paintEvent(e);
     }
 
-private:
+  private:
     // What the style draws from the range: the slider's place and size, and the ends reached.
     struct Look {
         QRect slider;
@@ -57,8 +60,9 @@ private:
 // Paints the visible rows straight from the owner's deque; the vertical scroll bar counts rows. A
 // new row costs the same however long the list: the rows already shown are moved, not laid out
 // and painted again, and only the new one is painted.
-class Listbox::View : public QAbstractScrollArea {
-public:
+class Listbox::View : public QAbstractScrollArea
+{
+  public:
     View()
     {
         setVerticalScrollBar(new RowScrollBar);
@@ -148,7 +152,7 @@ public:
         return row < owner_->ListCount() ? row : -1;
     }
 
-protected:
+  protected:
     // Only the rows in the part to paint. The text of a row starts 3 pixels in and is cut 3 pixels
     // before the right edge, on one line, centred in the row's height.
     void paintEvent(QPaintEvent *e) override
@@ -226,13 +230,14 @@ protected:
             verticalScrollBar()->setValue(next - visibleRows() + 1);
     }
 
-public:
+  public:
     // The heading row: one column title above the rows.
-    class Heading : public QWidget {
-    public:
+    class Heading : public QWidget
+    {
+      public:
         explicit Heading(View *view) : QWidget(view), view_(view) {}
 
-    protected:
+      protected:
         void paintEvent(QPaintEvent *) override
         {
             QPainter p(this);
@@ -245,7 +250,7 @@ public:
             style()->drawControl(QStyle::CE_Header, &opt, &p, this);
         }
 
-    private:
+      private:
         View *view_;
     };
 
@@ -261,14 +266,15 @@ public:
         updateLayout();
     }
 
-private:
+  private:
     Listbox *owner_ = nullptr;
     Heading *heading_ = nullptr;
-    bool keepPixels_ = false;    // the scroll bar moves with rows inserted above the view
-    int textHeight_ = 0;         // of the view's font
+    bool keepPixels_ = false; // the scroll bar moves with rows inserted above the view
+    int textHeight_ = 0;      // of the view's font
 };
 
-Listbox::Listbox(Window &window, QString name, int left, int top, int width, int height, const QString &heading)
+Listbox::Listbox(Window &window, QString name, int left, int top, int width, int height,
+                 const QString &heading)
     : RectControl(window, std::move(name), new View, left, top, width, height)
 {
     view()->attach(this);
@@ -281,12 +287,16 @@ Listbox::~Listbox()
         v->forget();
 }
 
-Listbox::View *Listbox::view() const { return static_cast<View *>(widget()); }
+Listbox::View *Listbox::view() const
+{
+    return static_cast<View *>(widget());
+}
 
 void Listbox::checkRow(int row, const char *what) const
 {
     if (row < 0 || row >= ListCount())
-        throw OutOfBoundsException(QStringLiteral("%1.%2(%3): %4 rows").arg(Name(), QLatin1String(what)).arg(row).arg(ListCount()));
+        throw OutOfBoundsException(
+            QStringLiteral("%1.%2(%3): %4 rows").arg(Name(), QLatin1String(what)).arg(row).arg(ListCount()));
 }
 
 void Listbox::rowsInserted(int at, int count)
@@ -310,7 +320,8 @@ void Listbox::AddRow(const QString &text)
 void Listbox::InsertRow(int row, const QString &text)
 {
     if (row < 0 || row > ListCount())
-        throw OutOfBoundsException(QStringLiteral("%1.InsertRow(%2): %3 rows").arg(Name()).arg(row).arg(ListCount()));
+        throw OutOfBoundsException(
+            QStringLiteral("%1.InsertRow(%2): %3 rows").arg(Name()).arg(row).arg(ListCount()));
     if (row == 0)
         rows_.push_front(text);
     else
@@ -382,12 +393,15 @@ void Listbox::ListIndex(int row)
     select(row, true);
 }
 
-int Listbox::ScrollPosition() const { return view() ? view()->first() : 0; }
+int Listbox::ScrollPosition() const
+{
+    return view() ? view()->first() : 0;
+}
 
 void Listbox::ScrollPosition(int row)
 {
     if (View *v = view())
-        v->verticalScrollBar()->setValue(row);   // the scroll bar keeps it in range
+        v->verticalScrollBar()->setValue(row); // the scroll bar keeps it in range
 }
 
 void Listbox::Heading(const QString &h)

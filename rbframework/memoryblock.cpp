@@ -2,9 +2,11 @@
 
 #include "exceptions.h"
 
-namespace rb {
+namespace rb
+{
 
-namespace {
+namespace
+{
 
 int checkedSize(int size)
 {
@@ -30,14 +32,16 @@ void MemoryBlock::Size(int newSize)
 int MemoryBlock::Byte(int offset) const
 {
     if (offset < 0 || offset >= Size())
-        throw OutOfBoundsException(QStringLiteral("offset %1 outside a memory block of %2 bytes").arg(offset).arg(Size()));
+        throw OutOfBoundsException(
+            QStringLiteral("offset %1 outside a memory block of %2 bytes").arg(offset).arg(Size()));
     return uint8_t(bytes_[offset]);
 }
 
 void MemoryBlock::Byte(int offset, int value)
 {
     if (offset < 0 || offset >= Size())
-        throw OutOfBoundsException(QStringLiteral("offset %1 outside a memory block of %2 bytes").arg(offset).arg(Size()));
+        throw OutOfBoundsException(
+            QStringLiteral("offset %1 outside a memory block of %2 bytes").arg(offset).arg(Size()));
     bytes_[offset] = char(uint8_t(value & 0xFF));
 }
 

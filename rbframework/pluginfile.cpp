@@ -1,28 +1,29 @@
 #include "pluginfile.h"
 
 #include <QFile>
-
 #include <cerrno>
 #include <cstdint>
 #include <cstring>
-#include <vector>
-
 #include <elf.h>
 #include <fcntl.h>
 #include <link.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <vector>
 
 // The ELF header of this program itself, placed by the linker: the class, byte order and machine the
 // system loader accepts here.
 extern "C" const ElfW(Ehdr) __ehdr_start __attribute__((visibility("hidden")));
 
-namespace rb {
+namespace rb
+{
 
-namespace {
+namespace
+{
 
-class FileDescriptor {
-public:
+class FileDescriptor
+{
+  public:
     explicit FileDescriptor(int fd) : fd_(fd) {}
     ~FileDescriptor()
     {
@@ -33,11 +34,14 @@ public:
     FileDescriptor &operator=(const FileDescriptor &) = delete;
     int get() const { return fd_; }
 
-private:
+  private:
     int fd_;
 };
 
-QString systemError(int error) { return QString::fromLocal8Bit(std::strerror(error)); }
+QString systemError(int error)
+{
+    return QString::fromLocal8Bit(std::strerror(error));
+}
 
 // Reads exactly `size` bytes at `offset`; false when the file ends first or a read fails.
 bool readAt(int fd, void *buffer, size_t size, uint64_t offset)
@@ -56,8 +60,8 @@ bool readAt(int fd, void *buffer, size_t size, uint64_t offset)
 }
 
 // The identification bytes and e_type/e_machine sit at the same offsets in 32- and 64-bit files.
-constexpr size_t kMachineOffset = EI_NIDENT + 2;
-constexpr size_t kIdentification = EI_NIDENT + 4;
+constexpr size_t machineOffset = EI_NIDENT + 2;
+constexpr size_t identificationBytes = EI_NIDENT + 4;
 
 uint16_t half(const unsigned char *bytes, unsigned char byteOrder)
 {
@@ -91,7 +95,7 @@ QString pluginFileProblem(const QString &path)
     const FileDescriptor file(::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
     if (file.get() < 0)
         return errno == ENOENT ? QStringLiteral("no such file") : systemError(errno);
-    struct stat status {};
+    struct stat status = {};
     if (::fstat(file.get(), &status) != 0)
         return systemError(errno);
     if (S_ISDIR(status.st_mode))
@@ -100,13 +104,13 @@ QString pluginFileProblem(const QString &path)
         return QStringLiteral("not a regular file");
     const uint64_t size = uint64_t(status.st_size);
 
-    unsigned char ident[kIdentification];
+    unsigned char ident[identificationBytes];
     if (!readAt(file.get(), ident, SELFMAG, 0) || std::memcmp(ident, ELFMAG, SELFMAG) != 0)
         return QStringLiteral("not an ELF file");
     if (!readAt(file.get(), ident, sizeof ident, 0))
         return truncated("the ELF header lies", size);
     const ElfW(Ehdr) &own = __ehdr_start;
-    const uint16_t machine = half(ident + kMachineOffset, ident[EI_DATA]);
+    const uint16_t machine = half(ident + machineOffset, ident[EI_DATA]);
     if (ident[EI_CLASS] != own.e_ident[EI_CLASS] || ident[EI_DATA] != own.e_ident[EI_DATA] ||
         machine != own.e_machine)
         return QStringLiteral("ELF for another machine (%1; this program is %2)")
@@ -122,13 +126,13 @@ QString pluginFileProblem(const QString &path)
         return QStringLiteral("program headers of %1 bytes, not %2")
             .arg(header.e_phentsize)
             .arg(sizeof(ElfW(Phdr)));
-    const uint64_t tableSize = uint64_t(header.e_phnum) * sizeof(ElfW(Phdr));   // at most 64 Ki entries
+    const uint64_t tableSize = uint64_t(header.e_phnum) * sizeof(ElfW(Phdr)); // at most 64 Ki entries
     if (header.e_phoff > size || tableSize > size - header.e_phoff)
         return truncated("program headers lie", size);
     std::vector<ElfW(Phdr)> segments(header.e_phnum);
     if (!readAt(file.get(), segments.data(), tableSize, header.e_phoff))
         return truncated("program headers lie", size);
-    for (const ElfW(Phdr) &segment : segments) {
+    for (const ElfW(Phdr) & segment : segments) {
         const bool inside = segment.p_offset <= size && segment.p_filesz <= size - segment.p_offset;
         if (segment.p_type == PT_LOAD && !inside)
             return truncated("a loadable segment lies", size);

@@ -5,7 +5,8 @@
 
 #include <QString>
 
-namespace rb {
+namespace rb
+{
 
 // "" when the path names a regular file holding an ELF shared library of this program's class, byte
 // order and machine whose program headers and loadable segments lie inside the file; otherwise a

@@ -7,21 +7,21 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-
 #include <cstdlib>
 #include <cstring>
+#include <dlfcn.h>
 #include <exception>
 #include <new>
 #include <utility>
 
-#include <dlfcn.h>
+namespace rb
+{
 
-namespace rb {
+namespace
+{
 
-namespace {
-
-constexpr uint32_t kObjectMagic = 0x6F626A31;   // "obj1"
-constexpr uint32_t kStringMagic = 0x73747231;   // "str1"
+constexpr uint32_t objectMagic = 0x6F626A31; // "obj1"
+constexpr uint32_t stringMagic = 0x73747231; // "str1"
 
 // The instance data that follows belongs to the object's class alone. An exception's Message is kept
 // in the header, so that a plug-in's exception class derived from a built-in one keeps its own
@@ -30,7 +30,7 @@ struct alignas(16) ObjectHeader {
     uint32_t magic;
     int32_t refs;
     const PluginHost::ClassInfo *cls;
-    REALstring message;   // exceptions only; nil for every other object
+    REALstring message; // exceptions only; nil for every other object
     uint64_t reserved;
 };
 static_assert(sizeof(ObjectHeader) == RB_OBJECT_HEADER_SIZE, "the header size plug-ins rely on");
@@ -46,19 +46,18 @@ struct HostString {
 ObjectHeader *header(REALobject object)
 {
     auto *h = reinterpret_cast<ObjectHeader *>(object);
-    return h && h->magic == kObjectMagic ? h : nullptr;
+    return h && h->magic == objectMagic ? h : nullptr;
 }
 
 HostString *hostString(REALstring string)
 {
     auto *s = reinterpret_cast<HostString *>(string);
-    return s && s->magic == kStringMagic ? s : nullptr;
+    return s && s->magic == stringMagic ? s : nullptr;
 }
 
 void hostNoOp() {}
 
 } // namespace
-
 
 // ---- The callbacks ---------------------------------------------------------------------------
 
@@ -101,7 +100,7 @@ struct PluginHost::Impl {
             return nullptr;
         std::memset(memory, 0, size);
         auto *hd = static_cast<ObjectHeader *>(memory);
-        hd->magic = kObjectMagic;
+        hd->magic = objectMagic;
         hd->refs = 1;
         hd->cls = cls;
         ++h().liveObjects_;
@@ -128,7 +127,8 @@ struct PluginHost::Impl {
         if (length < 0 || (length > 0 && !bytes))
             return nullptr;
         try {
-            auto *s = new HostString{kStringMagic, 1, encoding, std::string(bytes ? bytes : "", size_t(length))};
+            auto *s =
+                new HostString{stringMagic, 1, encoding, std::string(bytes ? bytes : "", size_t(length))};
             ++h().liveStrings_;
             return reinterpret_cast<REALstring>(s);
         } catch (...) {
@@ -305,7 +305,7 @@ struct PluginHost::Impl {
             const char *name;
             REALproc proc;
         };
-#define RB_ENTRY(n, f) Entry{n, reinterpret_cast<REALproc>(&f)}
+#define RB_ENTRY(n, f) (Entry{n, reinterpret_cast<REALproc>(&f)})
         static const Entry table[] = {
             RB_ENTRY(RB_CB_IN_RUNTIME, inRuntime),
             RB_ENTRY(RB_CB_GET_RB_VERSION, getRBVersion),
@@ -359,19 +359,24 @@ PluginHost &pluginHost()
     return *host;
 }
 
-REALresolver PluginHost::resolver() { return &Impl::resolve; }
+REALresolver PluginHost::resolver()
+{
+    return &Impl::resolve;
+}
 
 // ---- Loading -----------------------------------------------------------------------------------
 
 QString PluginHost::pluginsFolder()
 {
-    const QString exeDir = QCoreApplication::instance()
-                               ? QCoreApplication::applicationDirPath()
-                               : QFileInfo(QFile::symLinkTarget(QStringLiteral("/proc/self/exe"))).absolutePath();
+    const QString exeDir =
+        QCoreApplication::instance()
+            ? QCoreApplication::applicationDirPath()
+            : QFileInfo(QFile::symLinkTarget(QStringLiteral("/proc/self/exe"))).absolutePath();
     return QDir(exeDir).filePath(QStringLiteral("plugins"));
 }
 
-namespace {
+namespace
+{
 
 QString messageOf(const std::exception_ptr &raised)
 {
@@ -404,7 +409,7 @@ QString PluginHost::load(const QString &path)
     }
     for (const Loaded &l : loaded_) {
         if (l.handle == handle) {
-            dlclose(handle);   // drops the extra reference; the plug-in runs once
+            dlclose(handle); // drops the extra reference; the plug-in runs once
             return l.failure;
         }
     }
@@ -533,7 +538,10 @@ QByteArray PluginHost::stringBytes(REALstring string)
     return s ? QByteArray(s->bytes.data(), qsizetype(s->bytes.size())) : QByteArray();
 }
 
-QString PluginHost::toQString(REALstring string) { return QString::fromLatin1(stringBytes(string)); }
+QString PluginHost::toQString(REALstring string)
+{
+    return QString::fromLatin1(stringBytes(string));
+}
 
 RBStringEncoding PluginHost::stringEncoding(REALstring string)
 {
@@ -548,8 +556,14 @@ QString PluginHost::takeString(REALstring string)
     return text;
 }
 
-void PluginHost::lockString(REALstring string) { Impl::lockString(string); }
-void PluginHost::releaseString(REALstring string) { Impl::unlockString(string); }
+void PluginHost::lockString(REALstring string)
+{
+    Impl::lockString(string);
+}
+void PluginHost::releaseString(REALstring string)
+{
+    Impl::unlockString(string);
+}
 
 QString PluginHost::stringProperty(REALobject object, const QString &name)
 {
@@ -567,7 +581,10 @@ QString PluginHost::stringProperty(REALobject object, const QString &name)
 
 // ---- Exceptions ----------------------------------------------------------------------------------
 
-void PluginHost::clearPending() { releaseObject(std::exchange(pending_, nullptr)); }
+void PluginHost::clearPending()
+{
+    releaseObject(std::exchange(pending_, nullptr));
+}
 
 void PluginHost::raisePending()
 {
@@ -592,7 +609,7 @@ std::exception_ptr PluginHost::takePending()
         else
             raised = std::make_exception_ptr(RuntimeException(message));
     } catch (...) {
-        raised = std::current_exception();   // a plug-in's Message getter raised in its turn
+        raised = std::current_exception(); // a plug-in's Message getter raised in its turn
     }
     releaseObject(pending);
     return raised;

@@ -26,7 +26,6 @@
 
 #include <QByteArray>
 #include <QString>
-
 #include <cstdint>
 #include <exception>
 #include <memory>
@@ -35,10 +34,12 @@
 #include <utility>
 #include <vector>
 
-namespace rb {
+namespace rb
+{
 
-class PluginHost {
-public:
+class PluginHost
+{
+  public:
     // A class known to the host, in registration order. `definition` is the plug-in's own record
     // (nil for the host's built-in classes); `dataSize` the instance data size as registered.
     struct ClassInfo {
@@ -95,8 +96,8 @@ public:
     REALstring makeString(const QString &text, RBStringEncoding encoding = RB_ENCODING_ASCII);
     static QByteArray stringBytes(REALstring string);
     static QString toQString(REALstring string);
-    static RBStringEncoding stringEncoding(REALstring string);   // 0 for nil
-    QString takeString(REALstring string);       // reads it, then drops one reference
+    static RBStringEncoding stringEncoding(REALstring string); // 0 for nil
+    QString takeString(REALstring string);                     // reads it, then drops one reference
     void lockString(REALstring string);
     void releaseString(REALstring string);
 
@@ -105,17 +106,19 @@ public:
     QString stringProperty(REALobject object, const QString &name);
 
     // A framework memory block as the plug-in sees it; borrowed, valid while the block lives.
-    static REALmemoryBlock memoryBlock(MemoryBlock *block) { return reinterpret_cast<REALmemoryBlock>(block); }
+    static REALmemoryBlock memoryBlock(MemoryBlock *block)
+    {
+        return reinterpret_cast<REALmemoryBlock>(block);
+    }
     static REALmemoryBlock memoryBlock(const MemoryBlockPtr &block) { return memoryBlock(block.get()); }
 
     // The exception a plug-in raised and the caller has not yet received.
     bool hasPending() const { return pending_ != nullptr; }
-    void raisePending();   // throws it (and forgets it); does nothing when none is pending
-    void clearPending();   // forgets it without throwing
+    void raisePending(); // throws it (and forgets it); does nothing when none is pending
+    void clearPending(); // forgets it without throwing
 
     // Calls an entry with the given signature, then raises what the plug-in raised.
-    template <typename Signature, typename... Args>
-    auto invoke(REALproc entry, Args &&...args)
+    template <typename Signature, typename... Args> auto invoke(REALproc entry, Args &&...args)
     {
         if (!entry)
             throw RuntimeException(QStringLiteral("plug-in member is not bound"));
@@ -142,15 +145,15 @@ public:
     int liveObjects() const { return liveObjects_; }
     int liveStrings() const { return liveStrings_; }
 
-private:
-    struct Impl;   // the callbacks plug-ins reach
+  private:
+    struct Impl; // the callbacks plug-ins reach
     friend PluginHost &pluginHost();
     PluginHost() = default;
-    ~PluginHost() = default;   // never runs: the host lives as long as the plug-ins it loaded
+    ~PluginHost() = default; // never runs: the host lives as long as the plug-ins it loaded
 
     struct Loaded {
         void *handle;
-        QString failure;   // what load() answered; "" when the plug-in started
+        QString failure; // what load() answered; "" when the plug-in started
     };
 
     // Takes the pending exception as the C++ exception it becomes, releasing the object; nil when

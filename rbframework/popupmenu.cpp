@@ -5,7 +5,8 @@
 
 #include <QComboBox>
 
-namespace rb {
+namespace rb
+{
 
 PopupMenu::PopupMenu(Window &window, QString name, int left, int top, int width, int height)
     : RectControl(window, std::move(name), new QComboBox, left, top, width, height)
@@ -17,7 +18,10 @@ PopupMenu::PopupMenu(Window &window, QString name, int left, int top, int width,
     QObject::connect(b, &QComboBox::currentIndexChanged, b, [this] { changed(); });
 }
 
-QComboBox *PopupMenu::box() const { return static_cast<QComboBox *>(widget()); }
+QComboBox *PopupMenu::box() const
+{
+    return static_cast<QComboBox *>(widget());
+}
 
 void PopupMenu::changed()
 {
@@ -30,7 +34,7 @@ void PopupMenu::AddRow(const QString &text)
     const QSignalBlocker quiet(b);
     const int selected = b->currentIndex();
     b->addItem(text);
-    if (b->currentIndex() != selected)   // QComboBox selects the first row added to an empty list
+    if (b->currentIndex() != selected) // QComboBox selects the first row added to an empty list
         b->setCurrentIndex(selected);
 }
 
@@ -40,21 +44,29 @@ void PopupMenu::DeleteAllRows()
     box()->clear();
 }
 
-int PopupMenu::ListCount() const { return box()->count(); }
+int PopupMenu::ListCount() const
+{
+    return box()->count();
+}
 
 QString PopupMenu::List(int row) const
 {
     if (row < 0 || row >= ListCount())
-        throw OutOfBoundsException(QStringLiteral("%1.List(%2): %3 rows").arg(Name()).arg(row).arg(ListCount()));
+        throw OutOfBoundsException(
+            QStringLiteral("%1.List(%2): %3 rows").arg(Name()).arg(row).arg(ListCount()));
     return box()->itemText(row);
 }
 
-int PopupMenu::ListIndex() const { return box()->currentIndex(); }
+int PopupMenu::ListIndex() const
+{
+    return box()->currentIndex();
+}
 
 void PopupMenu::ListIndex(int row)
 {
     if (row < -1 || row >= ListCount())
-        throw OutOfBoundsException(QStringLiteral("%1.ListIndex = %2: %3 rows").arg(Name()).arg(row).arg(ListCount()));
+        throw OutOfBoundsException(
+            QStringLiteral("%1.ListIndex = %2: %3 rows").arg(Name()).arg(row).arg(ListCount()));
     if (row == ListIndex())
         return;
     {
@@ -64,13 +76,16 @@ void PopupMenu::ListIndex(int row)
     changed();
 }
 
-QString PopupMenu::Text() const { return box()->currentText(); }
+QString PopupMenu::Text() const
+{
+    return box()->currentText();
+}
 
 void PopupMenu::choose(int row)
 {
     if (row < 0 || row >= ListCount() || !box()->isEnabled())
         return;
-    box()->setCurrentIndex(row);   // through the signal, as a user's choice
+    box()->setCurrentIndex(row); // through the signal, as a user's choice
 }
 
 } // namespace rb

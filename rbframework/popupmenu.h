@@ -11,27 +11,33 @@
 
 class QComboBox;
 
-namespace rb {
+namespace rb
+{
 
-class PopupMenu : public RectControl {
-public:
+class PopupMenu : public RectControl
+{
+  public:
     PopupMenu(Window &window, QString name, int left, int top, int width, int height);
 
-    void AddRow(const QString &text);    // at the bottom; the selection stays as it is
-    void DeleteAllRows();                // leaves no row selected, without a Change
+    void AddRow(const QString &text); // at the bottom; the selection stays as it is
+    void DeleteAllRows();             // leaves no row selected, without a Change
     int ListCount() const;
-    QString List(int row) const;         // OutOfBoundsException outside 0..ListCount-1
+    QString List(int row) const; // OutOfBoundsException outside 0..ListCount-1
     int ListIndex() const;
-    void ListIndex(int row);             // -1 or 0..ListCount-1, else OutOfBoundsException
-    QString Text() const;                // the selected row's text, empty when none
+    void ListIndex(int row); // -1 or 0..ListCount-1, else OutOfBoundsException
+    QString Text() const;    // the selected row's text, empty when none
 
     std::function<void()> Change;
-    virtual void Event_Change() { if (Change) Change(); }
+    virtual void Event_Change()
+    {
+        if (Change)
+            Change();
+    }
 
     // Chooses a row as the user does (for tests): Change only when the row changes.
     void choose(int row);
 
-private:
+  private:
     QComboBox *box() const;
     void changed();
 };

@@ -56,26 +56,26 @@ typedef void (*REALconstructorProc)(REALobject self);
 typedef void (*REALdestructorProc)(REALobject self);
 
 typedef struct REALmethodDefinition {
-    REALproc function;        /* the implementing routine */
-    REALproc reserved1;       /* zero */
-    const char *declaration;  /* e.g. "Poll as integer", without the class name */
+    REALproc function;       /* the implementing routine */
+    REALproc reserved1;      /* zero */
+    const char *declaration; /* e.g. "Poll as integer", without the class name */
     uint32_t flags;
-    uint32_t reserved2;       /* zero */
+    uint32_t reserved2; /* zero */
 } REALmethodDefinition;
 
 typedef struct REALproperty {
-    const char *group;        /* zero */
-    const char *name;         /* e.g. "ChannelMask" */
-    const char *type;         /* "Integer", "String", "Boolean" */
+    const char *group; /* zero */
+    const char *name;  /* e.g. "ChannelMask" */
+    const char *type;  /* "Integer", "String", "Boolean" */
     uint32_t flags;
-    uint32_t reserved1;       /* zero */
-    REALproc getter;          /* T get(REALobject, intptr_t param) */
-    REALproc setter;          /* void set(REALobject, intptr_t param, T value); zero: read-only */
+    uint32_t reserved1; /* zero */
+    REALproc getter;    /* T get(REALobject, intptr_t param) */
+    REALproc setter;    /* void set(REALobject, intptr_t param, T value); zero: read-only */
     intptr_t param;
 } REALproperty;
 
 typedef struct REALconstant {
-    const char *declaration;  /* e.g. "pmBadPtr = -9995", handed over as written */
+    const char *declaration; /* e.g. "pmBadPtr = -9995", handed over as written */
 } REALconstant;
 
 typedef struct REALevent {
@@ -84,23 +84,23 @@ typedef struct REALevent {
 } REALevent;
 
 typedef struct REALclassDefinition {
-    uint32_t version;         /* RB_CLASS_DEFINITION_VERSION */
+    uint32_t version; /* RB_CLASS_DEFINITION_VERSION */
     const char *name;
-    const char *superName;    /* zero: no superclass */
-    uint32_t dataSize;        /* instance data bytes */
-    uint32_t reserved1;       /* zero */
+    const char *superName;           /* zero: no superclass */
+    uint32_t dataSize;               /* instance data bytes */
+    uint32_t reserved1;              /* zero */
     REALconstructorProc constructor; /* zero: none */
     REALdestructorProc destructor;   /* zero: none */
     REALproperty *properties;
     uint32_t propertyCount;
     REALmethodDefinition *methods;
     uint32_t methodCount;
-    REALevent *events;        /* unused: zero */
+    REALevent *events; /* unused: zero */
     uint32_t eventCount;
     REALconstant *constants;
     uint32_t constantCount;
     uint32_t flags;
-    uint32_t reserved2;       /* zero */
+    uint32_t reserved2; /* zero */
 } REALclassDefinition;
 
 /* ---- Strings ------------------------------------------------------------------------------- */

@@ -1,16 +1,18 @@
 #include "rectcontrol.h"
 
-#include "window.h"
 #include "exceptions.h"
+#include "window.h"
 
 #include <QApplication>
 #include <QFont>
 #include <QWidget>
 #include <algorithm>
 
-namespace rb {
+namespace rb
+{
 
-namespace {
+namespace
+{
 
 // Origin of the given widget in the window's content coordinates.
 QPoint originInWindow(const QWidget *w, const QWidget *content)
@@ -22,7 +24,8 @@ QPoint originInWindow(const QWidget *w, const QWidget *content)
 
 } // namespace
 
-RectControl::RectControl(Window &window, QString name, QWidget *widget, int left, int top, int width, int height)
+RectControl::RectControl(Window &window, QString name, QWidget *widget, int left, int top, int width,
+                         int height)
     : window_(window), name_(std::move(name)), widget_(widget)
 {
     widget_->setParent(window_.contentWidget());
@@ -31,7 +34,7 @@ RectControl::RectControl(Window &window, QString name, QWidget *widget, int left
     widget_->setFont(QApplication::font(widget_));
     widget_->resize(std::max(width, 0), std::max(height, 0));
     place(left, top);
-    widget_->show();   // shown with its window
+    widget_->show(); // shown with its window
 }
 
 RectControl::~RectControl()
@@ -48,17 +51,51 @@ void RectControl::place(int left, int top)
     widget_->move(left - o.x(), top - o.y());
 }
 
-bool RectControl::Enabled() const { return widget_ && !widget_->testAttribute(Qt::WA_ForceDisabled); }
-void RectControl::Enabled(bool e) { if (widget_) widget_->setEnabled(e); }
-bool RectControl::Visible() const { return widget_ && !widget_->isHidden(); }
-void RectControl::Visible(bool v) { if (widget_) widget_->setVisible(v); }
+bool RectControl::Enabled() const
+{
+    return widget_ && !widget_->testAttribute(Qt::WA_ForceDisabled);
+}
+void RectControl::Enabled(bool e)
+{
+    if (widget_)
+        widget_->setEnabled(e);
+}
+bool RectControl::Visible() const
+{
+    return widget_ && !widget_->isHidden();
+}
+void RectControl::Visible(bool v)
+{
+    if (widget_)
+        widget_->setVisible(v);
+}
 
-int RectControl::Left() const { return widget_ ? originInWindow(widget_, window_.contentWidget()).x() : 0; }
-int RectControl::Top() const { return widget_ ? originInWindow(widget_, window_.contentWidget()).y() : 0; }
-void RectControl::Left(int x) { if (widget_) place(x, Top()); }
-void RectControl::Top(int y) { if (widget_) place(Left(), y); }
-int RectControl::Width() const { return widget_ ? widget_->width() : 0; }
-int RectControl::Height() const { return widget_ ? widget_->height() : 0; }
+int RectControl::Left() const
+{
+    return widget_ ? originInWindow(widget_, window_.contentWidget()).x() : 0;
+}
+int RectControl::Top() const
+{
+    return widget_ ? originInWindow(widget_, window_.contentWidget()).y() : 0;
+}
+void RectControl::Left(int x)
+{
+    if (widget_)
+        place(x, Top());
+}
+void RectControl::Top(int y)
+{
+    if (widget_)
+        place(Left(), y);
+}
+int RectControl::Width() const
+{
+    return widget_ ? widget_->width() : 0;
+}
+int RectControl::Height() const
+{
+    return widget_ ? widget_->height() : 0;
+}
 
 void RectControl::Width(int w)
 {
@@ -76,10 +113,21 @@ void RectControl::Height(int h)
     resized();
 }
 
-void RectControl::SetFocus() { if (widget_) widget_->setFocus(Qt::OtherFocusReason); }
-void RectControl::Refresh() { if (widget_) widget_->update(); }
+void RectControl::SetFocus()
+{
+    if (widget_)
+        widget_->setFocus(Qt::OtherFocusReason);
+}
+void RectControl::Refresh()
+{
+    if (widget_)
+        widget_->update();
+}
 
-QString RectControl::TextFont() const { return textFont_; }
+QString RectControl::TextFont() const
+{
+    return textFont_;
+}
 
 void RectControl::TextFont(const QString &name)
 {
@@ -94,7 +142,10 @@ void RectControl::TextFont(const QString &name)
     widget_->setFont(f);
 }
 
-double RectControl::TextSize() const { return textSize_; }
+double RectControl::TextSize() const
+{
+    return textSize_;
+}
 
 void RectControl::TextSize(double points)
 {
@@ -114,41 +165,55 @@ void RectControl::TextSize(double points)
     widget_->setFont(f);
 }
 
-bool RectControl::Bold() const { return widget_ && widget_->font().bold(); }
-bool RectControl::Italic() const { return widget_ && widget_->font().italic(); }
-bool RectControl::Underline() const { return widget_ && widget_->font().underline(); }
+bool RectControl::Bold() const
+{
+    return widget_ && widget_->font().bold();
+}
+bool RectControl::Italic() const
+{
+    return widget_ && widget_->font().italic();
+}
+bool RectControl::Underline() const
+{
+    return widget_ && widget_->font().underline();
+}
 
 void RectControl::Bold(bool b)
 {
-    if (!widget_)
-        return;
-    QFont f = widget_->font();
-    f.setBold(b);
-    widget_->setFont(f);
+    setFontStyle(&QFont::setBold, b);
 }
-
 void RectControl::Italic(bool b)
 {
-    if (!widget_)
-        return;
-    QFont f = widget_->font();
-    f.setItalic(b);
-    widget_->setFont(f);
+    setFontStyle(&QFont::setItalic, b);
+}
+void RectControl::Underline(bool b)
+{
+    setFontStyle(&QFont::setUnderline, b);
 }
 
-void RectControl::Underline(bool b)
+void RectControl::setFontStyle(void (QFont::*set)(bool), bool on)
 {
     if (!widget_)
         return;
     QFont f = widget_->font();
-    f.setUnderline(b);
+    (f.*set)(on);
     widget_->setFont(f);
 }
 
-QString RectControl::HelpTag() const { return widget_ ? widget_->toolTip() : QString(); }
-void RectControl::HelpTag(const QString &tip) { if (widget_) widget_->setToolTip(tip); }
+QString RectControl::HelpTag() const
+{
+    return widget_ ? widget_->toolTip() : QString();
+}
+void RectControl::HelpTag(const QString &tip)
+{
+    if (widget_)
+        widget_->setToolTip(tip);
+}
 
-QWidget *RectControl::childArea(int) { return nullptr; }
+QWidget *RectControl::childArea(int)
+{
+    return nullptr;
+}
 
 void RectControl::Parent(RectControl &container, int page)
 {
@@ -156,9 +221,11 @@ void RectControl::Parent(RectControl &container, int page)
         throw NilObjectException(QStringLiteral("control without a widget"));
     QWidget *area = container.childArea(page);
     if (!area)
-        throw OutOfBoundsException(QStringLiteral("%1 holds no page %2 for %3").arg(container.Name()).arg(page).arg(name_));
+        throw OutOfBoundsException(
+            QStringLiteral("%1 holds no page %2 for %3").arg(container.Name()).arg(page).arg(name_));
     if (&container.window_ != &window_ || area == widget_ || widget_->isAncestorOf(area))
-        throw OutOfBoundsException(QStringLiteral("%1 cannot be placed inside %2").arg(name_, container.Name()));
+        throw OutOfBoundsException(
+            QStringLiteral("%1 cannot be placed inside %2").arg(name_, container.Name()));
     const int left = Left(), top = Top();
     const bool hidden = widget_->isHidden();
     widget_->setParent(area);

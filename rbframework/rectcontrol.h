@@ -5,12 +5,14 @@
 #include <QString>
 #include <QWidget>
 
-namespace rb {
+namespace rb
+{
 
 class Window;
 
-class RectControl {
-public:
+class RectControl
+{
+  public:
     RectControl(const RectControl &) = delete;
     RectControl &operator=(const RectControl &) = delete;
     virtual ~RectControl();
@@ -20,9 +22,9 @@ public:
 
     bool Enabled() const;
     void Enabled(bool e);
-    bool Visible() const;  // the control's own setting; a hidden page or window does not change it
+    bool Visible() const; // the control's own setting; a hidden page or window does not change it
     void Visible(bool v);
-    int Left() const;      // window coordinates
+    int Left() const; // window coordinates
     void Left(int x);
     int Top() const;
     void Top(int y);
@@ -31,12 +33,12 @@ public:
     int Height() const;
     void Height(int h);
     void SetFocus();
-    void Refresh();        // repaint soon
+    void Refresh(); // repaint soon
 
     // The text style of the control's own text (captions, labels, fields). Sizes are in the points
     // of Graphics (screen pixels); 0 points: the default size.
     QString TextFont() const;
-    void TextFont(const QString &name);   // "System" or empty: the platform's font
+    void TextFont(const QString &name); // "System" or empty: the platform's font
     double TextSize() const;
     void TextSize(double points);
     bool Bold() const;
@@ -67,18 +69,19 @@ public:
     // Raised when the window closes (the program quits), the window first, then its controls.
     virtual void Event_Close() {}
 
-protected:
+  protected:
     // The window takes ownership of the widget's Qt parenting; the control keeps the pointer.
     RectControl(Window &window, QString name, QWidget *widget, int left, int top, int width, int height);
     virtual void resized() {}
     // Where a child placed on the given page lives; nil for a control that holds no controls.
     virtual QWidget *childArea(int page);
 
-private:
+  private:
     void place(int left, int top);
+    void setFontStyle(void (QFont::*set)(bool), bool on);
     Window &window_;
     QString name_;
-    QPointer<QWidget> widget_;   // a container deletes its children's widgets with its own
+    QPointer<QWidget> widget_; // a container deletes its children's widgets with its own
     RectControl *parent_ = nullptr;
     double textSize_ = 0;
     int tabIndex_ = 0;

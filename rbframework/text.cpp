@@ -4,7 +4,8 @@
 #include <cmath>
 #include <cstdint>
 
-namespace rb {
+namespace rb
+{
 
 bool Same(const String &a, const String &b)
 {
@@ -85,7 +86,8 @@ String Hex(long long value)
     return QString::number(bits, 16).toUpper();
 }
 
-namespace {
+namespace
+{
 
 int hexDigit(QChar c)
 {
@@ -145,7 +147,8 @@ double Val(const String &s)
     }
     if (whole.isEmpty() && fraction.isEmpty())
         return 0;
-    number += (whole.isEmpty() ? QStringLiteral("0") : whole) + u'.' + (fraction.isEmpty() ? QStringLiteral("0") : fraction);
+    number += (whole.isEmpty() ? QStringLiteral("0") : whole) + u'.' +
+              (fraction.isEmpty() ? QStringLiteral("0") : fraction);
     if (i < n && (s[i] == u'e' || s[i] == u'E')) {
         qsizetype j = i + 1;
         QString exponent = QStringLiteral("e");
@@ -174,7 +177,7 @@ int32_t ToInt32(double value)
 {
     if (!std::isfinite(value))
         return 0;
-    const double low = std::fmod(std::trunc(value), 4294967296.0);   // exact, within (-2^32, 2^32)
+    const double low = std::fmod(std::trunc(value), 4294967296.0); // exact, within (-2^32, 2^32)
     return int32_t(uint32_t(int64_t(low)));
 }
 

@@ -5,7 +5,8 @@
 
 #include <QTimer>
 
-namespace rb {
+namespace rb
+{
 
 Timer::Timer() : timer_(std::make_unique<QTimer>())
 {
@@ -20,7 +21,10 @@ Timer::Timer(Window &, QString name, int mode, int period) : Timer()
     Mode(mode);
 }
 
-Timer::~Timer() { timer_->stop(); }
+Timer::~Timer()
+{
+    timer_->stop();
+}
 
 void Timer::apply()
 {
@@ -37,7 +41,7 @@ void Timer::Mode(int m)
     if (m < ModeOff || m > ModeMultiple)
         throw OutOfBoundsException(QStringLiteral("Timer.Mode = %1").arg(m));
     if (m == mode_)
-        return;   // a running timer keeps its rhythm
+        return; // a running timer keeps its rhythm
     mode_ = m;
     apply();
 }
@@ -60,7 +64,10 @@ void Timer::Enabled(bool e)
     apply();
 }
 
-void Timer::Reset() { apply(); }
+void Timer::Reset()
+{
+    apply();
+}
 
 bool Timer::fire()
 {

@@ -8,14 +8,16 @@
 
 class QTimer;
 
-namespace rb {
+namespace rb
+{
 
 class Window;
 
-class Timer {
-public:
+class Timer
+{
+  public:
     Timer();
-    Timer(Window &window, QString name, int mode = 2, int period = 1000);   // made by Window::add
+    Timer(Window &window, QString name, int mode = 2, int period = 1000); // made by Window::add
     virtual ~Timer();
     Timer(const Timer &) = delete;
     Timer &operator=(const Timer &) = delete;
@@ -24,21 +26,25 @@ public:
 
     const QString &Name() const { return name_; }
     int Mode() const { return mode_; }
-    void Mode(int m);            // 0, 1 or 2, else OutOfBoundsException; switching on starts a new period
+    void Mode(int m); // 0, 1 or 2, else OutOfBoundsException; switching on starts a new period
     int Period() const { return period_; }
-    void Period(int ms);         // below 1 counts as 1; a running timer starts a new period
+    void Period(int ms); // below 1 counts as 1; a running timer starts a new period
     bool Enabled() const { return enabled_; }
-    void Enabled(bool e);        // a disabled timer does not tick, whatever its Mode
-    void Reset();                // starts the current period anew
+    void Enabled(bool e); // a disabled timer does not tick, whatever its Mode
+    void Reset();         // starts the current period anew
 
     std::function<void()> Action;
-    virtual void Event_Action() { if (Action) Action(); }
+    virtual void Event_Action()
+    {
+        if (Action)
+            Action();
+    }
 
     // One tick now, when the timer is on: Action through the dispatch point, and a single-tick
     // timer switches itself off. Answers whether it ticked.
     bool fire();
 
-private:
+  private:
     void apply();
     QString name_;
     int mode_ = ModeOff;

@@ -6,14 +6,16 @@
 #include <QCloseEvent>
 #include <QGuiApplication>
 #include <QMenuBar>
-#include <QScreen>
 #include <QResizeEvent>
+#include <QScreen>
 #include <QWidget>
 #include <algorithm>
 
-namespace rb {
+namespace rb
+{
 
-namespace {
+namespace
+{
 
 constexpr int minSide = 64;
 constexpr int maxSide = 32000;
@@ -35,16 +37,20 @@ std::vector<Registered> &registry()
     return list;
 }
 
-int clampSide(int v) { return std::clamp(v, 0, maxSide); }
+int clampSide(int v)
+{
+    return std::clamp(v, 0, maxSide);
+}
 
 } // namespace
 
-class Window::Widget : public QWidget {
-public:
+class Window::Widget : public QWidget
+{
+  public:
     explicit Widget(Window &owner) : owner_(owner) {}
     Window &owner() const { return owner_; }
 
-protected:
+  protected:
     void closeEvent(QCloseEvent *e) override
     {
         if (!owner_.closeBox_) {
@@ -62,12 +68,13 @@ protected:
         owner_.resizedByUser();
     }
 
-private:
+  private:
     Window &owner_;
 };
 
 Window::Window(const QString &title, int left, int top, int width, int height)
-    : widget_(new Widget(*this)), content_(new QWidget(widget_)), width_(clampSide(width)), height_(clampSide(height))
+    : widget_(new Widget(*this)), content_(new QWidget(widget_)), width_(clampSide(width)),
+      height_(clampSide(height))
 {
     widget_->setWindowTitle(title);
     widget_->setAttribute(Qt::WA_DeleteOnClose, false);
@@ -90,8 +97,14 @@ Window::~Window()
     delete widget_;
 }
 
-QWidget *Window::widget() const { return widget_; }
-QWidget *Window::contentWidget() const { return content_; }
+QWidget *Window::widget() const
+{
+    return widget_;
+}
+QWidget *Window::contentWidget() const
+{
+    return content_;
+}
 
 Window *Window::of(const QWidget *w)
 {
@@ -102,7 +115,10 @@ Window *Window::of(const QWidget *w)
     return nullptr;
 }
 
-std::vector<Window *> windows() { return allWindows(); }
+std::vector<Window *> windows()
+{
+    return allWindows();
+}
 
 void Window::layoutContent()
 {
@@ -114,7 +130,8 @@ void Window::layoutContent()
     if (fixed_) {
         widget_->setFixedSize(total);
     } else {
-        widget_->setMinimumSize(std::min(minSide, total.width()), std::min(minSide + barHeight, total.height()));
+        widget_->setMinimumSize(std::min(minSide, total.width()),
+                                std::min(minSide + barHeight, total.height()));
         widget_->setMaximumSize(maxSide, maxSide + barHeight);
         widget_->resize(total);
     }
@@ -148,7 +165,7 @@ void Window::applyFlags()
         return;
     const bool shown = widget_->isVisible();
     const QRect g = widget_->geometry();
-    widget_->setWindowFlags(f);   // hides the window
+    widget_->setWindowFlags(f); // hides the window
     widget_->setGeometry(g);
     if (shown)
         widget_->show();
@@ -173,7 +190,10 @@ void Window::Show()
     }
 }
 
-void Window::Hide() { widget_->hide(); }
+void Window::Hide()
+{
+    widget_->hide();
+}
 
 void Window::applyTabOrder()
 {
@@ -185,8 +205,9 @@ void Window::applyTabOrder()
         for (const auto &c : controls_)
             if (c->Parent() == container)
                 children.push_back(c.get());
-        std::stable_sort(children.begin(), children.end(),
-                         [](const RectControl *a, const RectControl *b) { return a->TabIndex() < b->TabIndex(); });
+        std::stable_sort(children.begin(), children.end(), [](const RectControl *a, const RectControl *b) {
+            return a->TabIndex() < b->TabIndex();
+        });
         for (RectControl *c : children) {
             QWidget *target = c->focusTarget();
             if (target && target->focusPolicy() != Qt::NoFocus)
@@ -209,10 +230,19 @@ void Window::Placement(int placement)
         widget_->move(g.topLeft());
     }
 }
-bool Window::Visible() const { return widget_->isVisible(); }
+bool Window::Visible() const
+{
+    return widget_->isVisible();
+}
 
-int Window::Left() const { return widget_->geometry().x(); }
-int Window::Top() const { return widget_->geometry().y(); }
+int Window::Left() const
+{
+    return widget_->geometry().x();
+}
+int Window::Top() const
+{
+    return widget_->geometry().y();
+}
 
 void Window::Left(int x)
 {
@@ -228,33 +258,43 @@ void Window::Top(int y)
     widget_->setGeometry(g);
 }
 
-int Window::Width() const { return width_; }
-int Window::Height() const { return height_; }
+int Window::Width() const
+{
+    return width_;
+}
+int Window::Height() const
+{
+    return height_;
+}
 
 void Window::Width(int w)
 {
-    w = std::clamp(w, fixed_ ? 0 : minSide, maxSide);
-    if (w == width_)
-        return;
-    width_ = w;
-    layoutContent();
-    if (opened_)
-        dispatch([this] { Event_Resized(); });
+    resizeSide(width_, w);
 }
-
 void Window::Height(int h)
 {
-    h = std::clamp(h, fixed_ ? 0 : minSide, maxSide);
-    if (h == height_)
+    resizeSide(height_, h);
+}
+
+void Window::resizeSide(int &side, int value)
+{
+    value = std::clamp(value, fixed_ ? 0 : minSide, maxSide);
+    if (value == side)
         return;
-    height_ = h;
+    side = value;
     layoutContent();
     if (opened_)
         dispatch([this] { Event_Resized(); });
 }
 
-QString Window::Title() const { return widget_->windowTitle(); }
-void Window::Title(const QString &t) { widget_->setWindowTitle(t); }
+QString Window::Title() const
+{
+    return widget_->windowTitle();
+}
+void Window::Title(const QString &t)
+{
+    widget_->setWindowTitle(t);
+}
 
 void Window::FixedSize(bool fixed)
 {
@@ -288,7 +328,10 @@ void Window::MaximizeButton(bool has)
     applyFlags();
 }
 
-rb::MenuBar *Window::MenuBar() const { return menuBar_; }
+rb::MenuBar *Window::MenuBar() const
+{
+    return menuBar_;
+}
 
 void Window::MenuBar(rb::MenuBar *bar)
 {
@@ -352,7 +395,8 @@ void Window::close()
     widget_->hide();
 }
 
-namespace detail {
+namespace detail
+{
 
 Window *findWindow(std::type_index type)
 {

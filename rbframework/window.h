@@ -15,18 +15,20 @@
 
 class QWidget;
 
-namespace rb {
+namespace rb
+{
 
 class MenuBar;
 
-class Window {
-public:
+class Window
+{
+  public:
     Window(const QString &title, int left, int top, int width, int height);
     virtual ~Window();
     Window(const Window &) = delete;
     Window &operator=(const Window &) = delete;
 
-    void Show();     // visibility only (the first Show also opens the window)
+    void Show(); // visibility only (the first Show also opens the window)
     // A window designed visible: when the application's Open event has ended and the window is
     // still not open (the event raised before showing it), the runtime shows it, so that the
     // program never runs without its window.
@@ -39,7 +41,7 @@ public:
     void Left(int x);
     int Top() const;
     void Top(int y);
-    int Width() const;      // the content area, below the menu bar
+    int Width() const; // the content area, below the menu bar
     void Width(int w);
     int Height() const;
     void Height(int h);
@@ -48,13 +50,13 @@ public:
     // Where the window first stands: as given (PlacementDefault) or centred on the main screen.
     static constexpr int PlacementDefault = 0, PlacementMainScreen = 2;
     void Placement(int placement);
-    void FixedSize(bool fixed);           // no resizing, no minimise or zoom
+    void FixedSize(bool fixed); // no resizing, no minimise or zoom
     void Resizable(bool resizable) { FixedSize(!resizable); }
-    void CloseBox(bool hasCloseBox);      // false: the window cannot be closed by the user
-    void MinimizeButton(bool has);        // only for a window that is not of fixed size
+    void CloseBox(bool hasCloseBox); // false: the window cannot be closed by the user
+    void MinimizeButton(bool has);   // only for a window that is not of fixed size
     void MaximizeButton(bool has);
     rb::MenuBar *MenuBar() const;
-    void MenuBar(rb::MenuBar *bar);       // nil removes it
+    void MenuBar(rb::MenuBar *bar); // nil removes it
     void Refresh();
 
     // A control by name (letter case ignored), nil when none; control<T>() also checks the type.
@@ -71,7 +73,7 @@ public:
     virtual void Event_Resized() {}
 
     QWidget *widget() const;
-    QWidget *contentWidget() const;   // the parent of the controls, origin of window coordinates
+    QWidget *contentWidget() const; // the parent of the controls, origin of window coordinates
 
     // Creates an object owned by this window: a control (add<PushButton>("kstart", left, top, w, h))
     // or anything else made from the window, such as a Timer.
@@ -92,10 +94,11 @@ public:
     // The window under the given widget (a window or anything inside one); nil when none.
     static Window *of(const QWidget *w);
 
-private:
+  private:
     class Widget;
     void applyTabOrder();
     void layoutContent();
+    void resizeSide(int &side, int value); // width_ or height_
     void applyFlags();
     void resizedByUser();
     Widget *widget_;
@@ -112,7 +115,8 @@ private:
     friend class rb::MenuBar;
 };
 
-namespace detail {
+namespace detail
+{
 Window *findWindow(std::type_index type);
 void registerWindow(std::type_index type, std::unique_ptr<Window> w);
 } // namespace detail
@@ -130,7 +134,10 @@ template <class T> T &window()
 }
 
 // Whether a window of class T is open, without creating one.
-template <class T> T *openWindow() { return static_cast<T *>(detail::findWindow(typeid(T))); }
+template <class T> T *openWindow()
+{
+    return static_cast<T *>(detail::findWindow(typeid(T)));
+}
 
 // Every window in creation order (registered or not).
 std::vector<Window *> windows();

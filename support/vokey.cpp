@@ -1,11 +1,11 @@
 #include "vokey.h"
 
 #include "config.h"
+#include "rbframework/exceptions.h"
 #include "vosr.h"
 
-#include "rbframework/exceptions.h"
-
-namespace korvane {
+namespace korvane
+{
 
 vokey::vokey(rb::Window &window, QString name, int left, int top, int width, int height)
     : rb::Canvas(window, std::move(name), left, top, width, height)

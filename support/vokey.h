@@ -9,10 +9,12 @@
 #include <cstdint>
 #include <functional>
 
-namespace korvane {
+namespace korvane
+{
 
-class vokey : public rb::Canvas {
-public:
+class vokey : public rb::Canvas
+{
+  public:
     vokey(rb::Window &window, QString name, int left, int top, int width, int height);
 
     // Writing these directly does not redraw; the setters below do.
@@ -27,17 +29,17 @@ public:
     bool Bold = true;
     bool underline = false;
     bool Italic = false;
-    int32_t kursor = 0;          // kept for the owner; not drawn
-    int32_t Tag = 0;             // the unit command the key stands for
-    int32_t rad = 6;             // corner size of the fill
-    bool border = true;          // kept for the owner; the outline is always drawn
-    rb::String litcaption;       // shown instead of caption while lit, when flitcaption
+    int32_t kursor = 0;    // kept for the owner; not drawn
+    int32_t Tag = 0;       // the unit command the key stands for
+    int32_t rad = 6;       // corner size of the fill
+    bool border = true;    // kept for the owner; the outline is always drawn
+    rb::String litcaption; // shown instead of caption while lit, when flitcaption
     bool flitcaption = false;
 
-    std::function<void(vokey &)> action;   // the mouse button went down on the key
-    std::function<void(vokey &)> open1;    // the key has finished opening
+    std::function<void(vokey &)> action; // the mouse button went down on the key
+    std::function<void(vokey &)> open1;  // the key has finished opening
 
-    int redraws = 0;             // how many times the key was drawn
+    int redraws = 0; // how many times the key was drawn
 
     void Event_Paint(rb::Graphics &g) override;
     void Event_Open() override;
@@ -46,7 +48,7 @@ public:
     void redraw();
     void setcaption(const rb::String &text);
     void setlit(bool value);
-    void setcolor(const rb::String &scheme);   // "red", "lime", anything else a pale green
+    void setcolor(const rb::String &scheme); // "red", "lime", anything else a pale green
     void setkursor(int32_t value);
     void setheight(int32_t height);
     void tag2caption();

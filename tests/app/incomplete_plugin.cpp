@@ -1,7 +1,8 @@
 // A plug-in that registers only part of the MIDI classes: the program must refuse to start with it.
 #include "rbframework/rbplugin.h"
 
-namespace {
+namespace
+{
 
 void noOp(REALobject) {}
 
@@ -10,8 +11,23 @@ REALmethodDefinition streamMethods[] = {
 };
 
 REALclassDefinition streamClass = {
-    RB_CLASS_DEFINITION_VERSION, "PortMidiStreamTSL", nullptr, 16, 0, &noOp, nullptr, nullptr, 0,
-    streamMethods, 1, nullptr, 0, nullptr, 0, 4, 0,
+    RB_CLASS_DEFINITION_VERSION,
+    "PortMidiStreamTSL",
+    nullptr,
+    16,
+    0,
+    &noOp,
+    nullptr,
+    nullptr,
+    0,
+    streamMethods,
+    1,
+    nullptr,
+    0,
+    nullptr,
+    0,
+    4,
+    0,
 };
 
 } // namespace

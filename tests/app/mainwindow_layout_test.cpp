@@ -314,7 +314,7 @@ TEST_F(MainWindowLayout, TextStyles)
     auto *address = qobject_cast<QLineEdit *>(w.ipaddr().widget());
     ASSERT_NE(address, nullptr);
     EXPECT_TRUE(address->alignment() & Qt::AlignHCenter);
-    EXPECT_EQ(address->font().pixelSize(), 14);   // text sizes are the pixels of drawing
+    EXPECT_EQ(address->font().pixelSize(), 14); // text sizes are the pixels of drawing
     EXPECT_EQ(w.dbugaddr().Alignment(), 0);
     EXPECT_FALSE(w.ipaddr().ReadOnly());
     EXPECT_FALSE(w.TextArea2().ReadOnly());

@@ -9,20 +9,20 @@
 #include <QFileInfo>
 #include <QProcess>
 #include <QTemporaryDir>
-#include <gtest/gtest.h>
-
 #include <csignal>
+#include <elf.h>
 #include <functional>
+#include <gtest/gtest.h>
 #include <memory>
 
-#include <elf.h>
+namespace
+{
 
-namespace {
+constexpr int timeLimitMs = 20000;
 
-constexpr int kTimeLimitMs = 20000;
-
-class StartupFailure : public ::testing::Test {
-protected:
+class StartupFailure : public ::testing::Test
+{
+  protected:
     static void SetUpTestSuite()
     {
         folder_ = std::make_unique<QTemporaryDir>();
@@ -57,7 +57,7 @@ protected:
         process.start(program(), {});
     }
 
-private:
+  private:
     static inline std::unique_ptr<QTemporaryDir> folder_;
 };
 
@@ -128,17 +128,18 @@ TEST_F(StartupFailure, DamagedPluginIsRefusedWithItsReasonAndTheProgramExitsAtOn
         ASSERT_TRUE(c.plant(pluginPath()));
         QProcess process;
         startProgram(process, QString::fromLatin1(c.platform));
-        ASSERT_TRUE(process.waitForStarted(kTimeLimitMs));
-        if (!process.waitForFinished(kTimeLimitMs)) {
+        ASSERT_TRUE(process.waitForStarted(timeLimitMs));
+        if (!process.waitForFinished(timeLimitMs)) {
             process.kill();
             process.waitForFinished();
-            ADD_FAILURE() << "still running after " << kTimeLimitMs << " ms";
+            ADD_FAILURE() << "still running after " << timeLimitMs << " ms";
             continue;
         }
         const QString err = QString::fromLocal8Bit(process.readAllStandardError());
         EXPECT_EQ(process.exitStatus(), QProcess::NormalExit) << "signal " << process.exitCode();
         EXPECT_EQ(process.exitCode(), 1);
-        const QString report = "The MIDI plug-in could not be loaded: cannot load plug-in " + pluginPath() + ": ";
+        const QString report =
+            "The MIDI plug-in could not be loaded: cannot load plug-in " + pluginPath() + ": ";
         EXPECT_TRUE(err.contains(report + c.reason)) << qPrintable(err);
     }
 }
@@ -149,11 +150,12 @@ TEST_F(StartupFailure, SignalEndsTheProgramWhileItsStartUpMessageBoxWaits)
     QProcess process;
     process.setReadChannel(QProcess::StandardError);
     startProgram(process, QStringLiteral("vnc:port=0"));
-    ASSERT_TRUE(process.waitForStarted(kTimeLimitMs));
+    ASSERT_TRUE(process.waitForStarted(timeLimitMs));
     // The report on standard error comes just before the box.
     QByteArray err;
-    const QDeadlineTimer deadline(kTimeLimitMs);
-    while (!err.contains("could not be loaded") && process.state() == QProcess::Running && !deadline.hasExpired()) {
+    const QDeadlineTimer deadline(timeLimitMs);
+    while (!err.contains("could not be loaded") && process.state() == QProcess::Running &&
+           !deadline.hasExpired()) {
         process.waitForReadyRead(int(deadline.remainingTime()));
         err += process.readAllStandardError();
     }
@@ -161,7 +163,7 @@ TEST_F(StartupFailure, SignalEndsTheProgramWhileItsStartUpMessageBoxWaits)
     ASSERT_EQ(process.state(), QProcess::Running) << "the box was not shown";
 
     ::kill(pid_t(process.processId()), SIGTERM);
-    ASSERT_TRUE(process.waitForFinished(kTimeLimitMs));
+    ASSERT_TRUE(process.waitForFinished(timeLimitMs));
     EXPECT_EQ(process.exitStatus(), QProcess::NormalExit) << "killed by signal " << process.exitCode();
     EXPECT_EQ(process.exitCode(), 1);
 }

@@ -1,13 +1,13 @@
 // A plug-in that lacks members the program binds: start-up stops, naming the first one missing.
 
-#include "midilink/entrypoints.h"
 #include "app/startup.h"
-
+#include "midilink/entrypoints.h"
 #include "rbframework/testseam.h"
 
 #include <gtest/gtest.h>
 
-namespace {
+namespace
+{
 
 TEST(StartupWithIncompletePlugin, StopsNamingTheFirstMissingDeclaration)
 {

@@ -1,10 +1,10 @@
 // Start-up: the plug-in is loaded and all 48 of its members are bound by declaration string; the
 // program's views reach the plug-in only through those entries; the built program comes up.
 
+#include "app/startup.h"
 #include "midilink/entrypoints.h"
 #include "midilink/entrysignature.h"
 #include "midilink/pluginclasses.h"
-#include "app/startup.h"
 #include "rbframework/pluginhost.h"
 #include "rbframework/testseam.h"
 
@@ -72,9 +72,9 @@ std::vector<Registered> registeredMembers()
 TEST_F(Startup, BindsEveryEntryToTheMemberThePluginRegistered)
 {
     const std::vector<Registered> members = registeredMembers();
-    ASSERT_EQ(members.size(), std::size_t(ep::kCount - ep::kFirstPluginEntry));
-    for (int i = ep::kFirstPluginEntry; i < ep::kCount; ++i) {
-        const Registered &member = members[std::size_t(i - ep::kFirstPluginEntry)];
+    ASSERT_EQ(members.size(), std::size_t(ep::tableSize - ep::firstPluginEntry));
+    for (int i = ep::firstPluginEntry; i < ep::tableSize; ++i) {
+        const Registered &member = members[std::size_t(i - ep::firstPluginEntry)];
         SCOPED_TRACE(std::to_string(i) + " " + member.declaration);
         EXPECT_EQ(ep::declaration(i).toStdString(), member.declaration);
         EXPECT_EQ(ep::entry(i), member.routine);
@@ -84,7 +84,7 @@ TEST_F(Startup, BindsEveryEntryToTheMemberThePluginRegistered)
 
     EXPECT_EQ(ep::declaration(0), "_");
     EXPECT_NE(ep::entry(0), nullptr);
-    for (int i = 1; i < ep::kFirstPluginEntry; ++i)
+    for (int i = 1; i < ep::firstPluginEntry; ++i)
         EXPECT_EQ(ep::entry(i), nullptr) << i;
 }
 

@@ -5,7 +5,8 @@
 
 #include <QColor>
 
-namespace keypixels {
+namespace keypixels
+{
 
 inline QRgb pixel(const korvane::vokey &key, int x, int y)
 {

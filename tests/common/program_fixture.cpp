@@ -2,12 +2,11 @@
 
 #include "app/startup.h"
 #include "midilink/midisr.h"
-#include "support/config.h"
-
 #include "rbframework/application.h"
 #include "rbframework/dispatch.h"
 #include "rbframework/menu.h"
 #include "rbframework/testseam.h"
+#include "support/config.h"
 
 #include <QAbstractItemView>
 #include <QApplication>
@@ -21,16 +20,18 @@
 #include <QTabBar>
 #include <QTest>
 #include <QTimer>
-
 #include <filesystem>
 
-namespace korvanetest {
+namespace korvanetest
+{
 
-namespace {
+namespace
+{
 
 // The devices are in place before the plug-in loads and PortMidi is initialised.
-class SimulatedService : public ::testing::Environment {
-public:
+class SimulatedService : public ::testing::Environment
+{
+  public:
     void SetUp() override
     {
         ASSERT_TRUE(sim::installed()) << "the simulated MIDI service is not in front of PortMidi";
@@ -63,7 +64,9 @@ const std::vector<sim::Device> &simulatedDevices()
 QString portRow(int device)
 {
     const sim::Device &d = simulatedDevices().at(std::size_t(device));
-    return QStringLiteral("%1:%2 - %3").arg(device).arg(QString::fromStdString(d.name), QString::fromStdString(d.interf));
+    return QStringLiteral("%1:%2 - %3")
+        .arg(device)
+        .arg(QString::fromStdString(d.name), QString::fromStdString(d.interf));
 }
 
 rb::MemoryBlock memoryBlock(const Bytes &bytes)
@@ -126,7 +129,7 @@ void SimulatedUnitTest::saveUnitPorts()
     korvane::config::initconfig(QStringLiteral("korvane"));
     korvane::config::putstring(QStringLiteral("Minport"), portRow(UnitIn));
     korvane::config::putstring(QStringLiteral("Moutport"), portRow(UnitOut));
-    rb::testseam::reset();   // forget "config file missing"
+    rb::testseam::reset(); // forget "config file missing"
 }
 
 void SimulatedUnitTest::openImage(const Bytes &image)
@@ -134,7 +137,8 @@ void SimulatedUnitTest::openImage(const Bytes &image)
     const QString path = settingsFolder.filePath(QStringLiteral("image.bin"));
     QFile file(path);
     ASSERT_TRUE(file.open(QIODevice::WriteOnly)) << path.toStdString();
-    ASSERT_EQ(file.write(reinterpret_cast<const char *>(image.data()), qint64(image.size())), qint64(image.size()));
+    ASSERT_EQ(file.write(reinterpret_cast<const char *>(image.data()), qint64(image.size())),
+              qint64(image.size()));
     file.close();
     mainWindow().f = std::make_shared<rb::FolderItem>(path);
     mainWindow().File2stream();

@@ -12,25 +12,28 @@
 
 #include <QStringList>
 #include <QTemporaryDir>
-#include <gtest/gtest.h>
-
 #include <cstdint>
+#include <gtest/gtest.h>
 #include <ostream>
 #include <vector>
 
 // QString values in assertion messages, as text.
-inline void PrintTo(const QString &s, std::ostream *os) { *os << '"' << s.toStdString() << '"'; }
+inline void PrintTo(const QString &s, std::ostream *os)
+{
+    *os << '"' << s.toStdString() << '"';
+}
 
-namespace korvanetest {
+namespace korvanetest
+{
 
 using Bytes = std::vector<std::uint8_t>;
 
 // PortMidi device numbers of the simulated devices.
 enum Port : int {
-    UnitIn = 0,      // "Simulated Unit In": what the unit answers
-    UnitOut = 1,     // "Simulated Unit Out": what the unit hears
-    ColonIn = 2,     // an input whose name holds ":"
-    SpareOut = 3,    // an output with nothing behind it
+    UnitIn = 0,   // "Simulated Unit In": what the unit answers
+    UnitOut = 1,  // "Simulated Unit Out": what the unit hears
+    ColonIn = 2,  // an input whose name holds ":"
+    SpareOut = 3, // an output with nothing behind it
 };
 
 // The device list in force when the plug-in loads (it initialises PortMidi as it loads).
@@ -44,8 +47,9 @@ rb::MemoryBlock memoryBlock(const Bytes &bytes);
 // Fresh windows, module state and an empty settings folder for each test, the simulated unit wired
 // between the unit's ports, and the user's input. Nothing of the program is made here: the test
 // starts it, through its real start-up (programEntry) or as ProgramTest does.
-class SimulatedUnitTest : public ::testing::Test {
-protected:
+class SimulatedUnitTest : public ::testing::Test
+{
+  protected:
     void SetUp() override;
     void TearDown() override;
 
@@ -74,7 +78,7 @@ protected:
     // panel), a row chosen from a popup menu with the mouse, text typed into a field.
     static void click(rb::RectControl &control);
     static void chooseRow(rb::PopupMenu &menu, int row);
-    static void type(rb::TextField &field, const QString &text);   // replaces the field's text
+    static void type(rb::TextField &field, const QString &text); // replaces the field's text
     // Opens a page of a tab panel with a mouse click on its tab.
     static void chooseTab(rb::TabPanel &panel, int page);
     // Chooses a menu item of the window's menu bar with the mouse: its menu's title, then the item.
@@ -92,8 +96,9 @@ protected:
 
 // The program's code with its application object registered, as start-up registers it; the test
 // raises the application's open event itself.
-class ProgramTest : public SimulatedUnitTest {
-protected:
+class ProgramTest : public SimulatedUnitTest
+{
+  protected:
     void SetUp() override;
 
     // The application's open event: the settings opened, the main window shown (which creates the
@@ -111,8 +116,9 @@ protected:
 
 // The program as a user with the unit connected starts it: both unit ports saved in the settings,
 // then the application's open event.
-class ConnectedProgramTest : public ProgramTest {
-protected:
+class ConnectedProgramTest : public ProgramTest
+{
+  protected:
     void SetUp() override;
 };
 

@@ -10,10 +10,12 @@
 #include <gtest/gtest.h>
 #include <stdexcept>
 
-namespace {
+namespace
+{
 
-class RecordingApp : public rb::Application {
-public:
+class RecordingApp : public rb::Application
+{
+  public:
     void Event_Open() override
     {
         ++opened;
@@ -22,9 +24,9 @@ public:
     }
     bool Event_UnhandledException(const rb::RuntimeException &e) override
     {
-        const char *kind = dynamic_cast<const rb::OutOfBoundsException *>(&e)   ? "OutOfBounds"
+        const char *kind = dynamic_cast<const rb::OutOfBoundsException *>(&e) ? "OutOfBounds"
                            : dynamic_cast<const rb::NilObjectException *>(&e) ? "NilObject"
-                                                                               : "Runtime";
+                                                                              : "Runtime";
         seen.append(QString("%1: %2").arg(kind, e.Message()));
         return true;
     }
@@ -34,8 +36,9 @@ public:
 };
 
 // Every test gets a registered app behind the runtime's exception helper, and leaves none behind.
-class Dispatch : public ::testing::Test {
-protected:
+class Dispatch : public ::testing::Test
+{
+  protected:
     void SetUp() override
     {
         rb::RuntimeSetExceptionHelper();
@@ -57,7 +60,8 @@ TEST_F(Dispatch, WhatEscapesAHandlerReachesTheAppAndLaterEventsRun)
         const char *expected;
     } cases[] = {
         {"out of bounds", [] { throw rb::OutOfBoundsException("index 5"); }, "OutOfBounds: index 5"},
-        {"nil object", [] { throw rb::NilObjectException("memoryblock is nil"); }, "NilObject: memoryblock is nil"},
+        {"nil object", [] { throw rb::NilObjectException("memoryblock is nil"); },
+         "NilObject: memoryblock is nil"},
         {"std::exception", [] { throw std::runtime_error("boom"); }, "Runtime: boom"},
         {"anything else", [] { throw 42; }, "Runtime: unknown exception"},
     };
@@ -73,7 +77,8 @@ TEST_F(Dispatch, WhatEscapesAHandlerReachesTheAppAndLaterEventsRun)
 
 TEST_F(Dispatch, AThrowingHandlerOfExceptionsGoesNoFurther)
 {
-    rb::setUnhandledExceptionHandler([](const rb::RuntimeException &) -> bool { throw std::logic_error("again"); });
+    rb::setUnhandledExceptionHandler(
+        [](const rb::RuntimeException &) -> bool { throw std::logic_error("again"); });
     EXPECT_NO_THROW(rb::dispatch([] { throw rb::RuntimeException("first"); }));
 }
 
@@ -145,7 +150,12 @@ TEST_F(Dispatch, RuntimeRunRaisesOpenOnceInsideTheLoopAndAnswersTheQuitCode)
     bool loopRunning = false;
     app.onOpen = [&] {
         // Posted events run only while the loop turns.
-        QTimer::singleShot(0, [&] { rb::dispatch([&] { loopRunning = true; rb::Quit(3); }); });
+        QTimer::singleShot(0, [&] {
+            rb::dispatch([&] {
+                loopRunning = true;
+                rb::Quit(3);
+            });
+        });
     };
     EXPECT_EQ(runBounded(), 3);
     EXPECT_EQ(rb::RuntimeExit(), 3);

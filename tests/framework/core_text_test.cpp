@@ -3,10 +3,11 @@
 #include "rbframework/memoryblock.h"
 #include "rbframework/text.h"
 
-#include <gtest/gtest.h>
 #include <cmath>
+#include <gtest/gtest.h>
 
-namespace {
+namespace
+{
 
 TEST(Val, ReadsTheLeadingNumber)
 {
@@ -14,10 +15,10 @@ TEST(Val, ReadsTheLeadingNumber)
         const char *text;
         double expected;
     } cases[] = {
-        {"42", 42},       {"  -17abc", -17}, {"+3.25", 3.25},        {"1.5e3x", 1500},     {"2e", 2},
-        {"2e+", 2},       {".5", 0.5},       {"-.5", -0.5},          {"7.", 7},            {"192.168.0.1", 192.168},
-        {"&hFF", 255},    {"&Hf0 7e", 240},  {"&h7Fz9", 127},        {"&h", 0},            {"&hG", 0},
-        {"", 0},          {"abc", 0},        {"-", 0},               {".", 0},             {"\t 12", 12},
+        {"42", 42},    {"  -17abc", -17}, {"+3.25", 3.25}, {"1.5e3x", 1500}, {"2e", 2},
+        {"2e+", 2},    {".5", 0.5},       {"-.5", -0.5},   {"7.", 7},        {"192.168.0.1", 192.168},
+        {"&hFF", 255}, {"&Hf0 7e", 240},  {"&h7Fz9", 127}, {"&h", 0},        {"&hG", 0},
+        {"", 0},       {"abc", 0},        {"-", 0},        {".", 0},         {"\t 12", 12},
         {"F0", 0},
     };
     for (const auto &c : cases)
@@ -35,8 +36,14 @@ TEST(Hex, UppercaseWithoutLeadingZerosNegativesAs32Bit)
     const struct {
         long long value;
         const char *expected;
-    } cases[] = {{0, "0"},           {10, "A"},          {255, "FF"},       {4096, "1000"}, {-1, "FFFFFFFF"},
-                 {-256, "FFFFFF00"}, {INT32_MIN, "80000000"}, {0x1FFFFFFFFLL, "1FFFFFFFF"}};
+    } cases[] = {{0, "0"},
+                 {10, "A"},
+                 {255, "FF"},
+                 {4096, "1000"},
+                 {-1, "FFFFFFFF"},
+                 {-256, "FFFFFF00"},
+                 {INT32_MIN, "80000000"},
+                 {0x1FFFFFFFFLL, "1FFFFFFFF"}};
     for (const auto &c : cases)
         EXPECT_EQ(rb::Hex(c.value), QString::fromLatin1(c.expected)) << c.value;
 }
@@ -48,13 +55,24 @@ TEST(InStr, OneBasedCaseIgnoredZeroWhenAbsent)
         const char *source, *find;
         int expected;
     } cases[] = {
-        {1, "unit.vot", ".vot", 5}, {1, "unit.VOT", ".vot", 5}, {1, "a.vot.txt", ".VOT", 2}, {1, "unit", ".vot", 0},
-        {1, "abc", "", 1},          {3, "abc", "", 3},           {1, "", "", 1},              {1, "", "a", 0},
-        {3, "abab", "ab", 3},       {4, "abab", "ab", 0},        {0, "abc", "a", 1},          {-5, "abc", "c", 3},
-        {9, "abc", "a", 0},         {9, "abc", "", 0},
+        {1, "unit.vot", ".vot", 5},
+        {1, "unit.VOT", ".vot", 5},
+        {1, "a.vot.txt", ".VOT", 2},
+        {1, "unit", ".vot", 0},
+        {1, "abc", "", 1},
+        {3, "abc", "", 3},
+        {1, "", "", 1},
+        {1, "", "a", 0},
+        {3, "abab", "ab", 3},
+        {4, "abab", "ab", 0},
+        {0, "abc", "a", 1},
+        {-5, "abc", "c", 3},
+        {9, "abc", "a", 0},
+        {9, "abc", "", 0},
     };
     for (const auto &c : cases)
-        EXPECT_EQ(rb::InStr(c.start, c.source, c.find), c.expected) << c.start << " " << c.source << " " << c.find;
+        EXPECT_EQ(rb::InStr(c.start, c.source, c.find), c.expected)
+            << c.start << " " << c.source << " " << c.find;
     EXPECT_EQ(rb::InStr("F0 7E", " "), 3);
 }
 

@@ -22,14 +22,16 @@
 #include <gtest/gtest.h>
 #include <utility>
 
-namespace {
+namespace
+{
 
 struct Host : rb::Window {
     Host() : Window(QStringLiteral("host"), 10, 10, 400, 300) {}
 };
 
-class Controls : public ::testing::Test {
-protected:
+class Controls : public ::testing::Test
+{
+  protected:
     void TearDown() override { rb::setUnhandledExceptionHandler({}); }
     Host w;
 };
@@ -352,7 +354,8 @@ TEST_F(Controls, ControlsInsideContainersKeepWindowCoordinates)
 {
     auto &tabs = w.add<rb::TabPanel>(QStringLiteral("TabPanel1"), 12, 0, 380, 280,
                                      QStringList{"Connect", "Update S/W", "Help"});
-    auto &box = w.add<rb::GroupBox>(QStringLiteral("dlbox"), 22, 100, 300, 150, QStringLiteral("Update Firmware"));
+    auto &box =
+        w.add<rb::GroupBox>(QStringLiteral("dlbox"), 22, 100, 300, 150, QStringLiteral("Update Firmware"));
     box.Parent(tabs, 1);
     auto &start = w.add<rb::PushButton>(QStringLiteral("kstart"), 178, 130, 60, 18, QStringLiteral("Start"));
     start.Parent(box);
@@ -393,7 +396,8 @@ TEST_F(Controls, ButtonsTextsAndProgressBar)
     EXPECT_EQ(actions, 1) << "a disabled button does not act";
     EXPECT_FALSE(b.Enabled());
 
-    auto &f = w.add<rb::TextField>(QStringLiteral("ipaddr"), 1, 30, 100, 20, QStringLiteral("000.000.000.000"));
+    auto &f =
+        w.add<rb::TextField>(QStringLiteral("ipaddr"), 1, 30, 100, 20, QStringLiteral("000.000.000.000"));
     int edits = 0;
     f.TextChange = [&] { ++edits; };
     f.Text(QStringLiteral("10.0.0.1"));
@@ -441,9 +445,15 @@ TEST_F(Controls, LabelTextAlignCountsLeftCentreRight)
         ASSERT_GE(first, 0) << "the text is drawn";
         const int leftGap = first, rightGap = l.Width() - 1 - last;
         switch (c.where) {
-        case Left: EXPECT_LT(leftGap, 5) << c.align; break;
-        case Centre: EXPECT_NEAR(leftGap, rightGap, 3) << c.align; break;
-        case Right: EXPECT_LT(rightGap, 5) << c.align; break;
+        case Left:
+            EXPECT_LT(leftGap, 5) << c.align;
+            break;
+        case Centre:
+            EXPECT_NEAR(leftGap, rightGap, 3) << c.align;
+            break;
+        case Right:
+            EXPECT_LT(rightGap, 5) << c.align;
+            break;
         }
     }
 }

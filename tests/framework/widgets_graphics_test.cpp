@@ -8,14 +8,24 @@
 #include <QMouseEvent>
 #include <gtest/gtest.h>
 
-namespace {
+namespace
+{
 
 constexpr rb::Color red = rb::RGB(255, 0, 0);
 constexpr rb::Color white = rb::RGB(255, 255, 255);
 
-QRgb at(const rb::Picture &p, int x, int y) { return p.image().pixel(x, y); }
-bool isRed(QRgb c) { return qRed(c) == 255 && qGreen(c) == 0 && qBlue(c) == 0 && qAlpha(c) == 255; }
-bool isClear(QRgb c) { return qAlpha(c) == 0; }
+QRgb at(const rb::Picture &p, int x, int y)
+{
+    return p.image().pixel(x, y);
+}
+bool isRed(QRgb c)
+{
+    return qRed(c) == 255 && qGreen(c) == 0 && qBlue(c) == 0 && qAlpha(c) == 255;
+}
+bool isClear(QRgb c)
+{
+    return qAlpha(c) == 0;
+}
 
 TEST(Picture, StartsTransparentAtThirtyTwoBitsAndRejectsBadSizes)
 {
@@ -37,9 +47,12 @@ TEST(Graphics, DrawRectLightsExactlyTheOuterPixels)
     rb::Picture p(12, 8);
     rb::Graphics &g = p.graphics();
     g.ForeColor(red);
-    g.DrawRect(2, 1, 6, 4);   // covers x 2..7, y 1..4
-    struct { int x, y; bool lit; } cases[] = {
-        {2, 1, true}, {7, 1, true}, {2, 4, true}, {7, 4, true}, {5, 1, true}, {2, 3, true},
+    g.DrawRect(2, 1, 6, 4); // covers x 2..7, y 1..4
+    struct {
+        int x, y;
+        bool lit;
+    } cases[] = {
+        {2, 1, true},  {7, 1, true},  {2, 4, true},  {7, 4, true},  {5, 1, true},  {2, 3, true},
         {8, 1, false}, {2, 5, false}, {1, 1, false}, {3, 2, false}, {6, 3, false}, {2, 0, false},
     };
     for (const auto &c : cases)
@@ -54,7 +67,7 @@ TEST(Graphics, FillRectAndRoundedCorners)
     g.ForeColor(white);
     g.FillRect(0, 0, 30, 20);
     g.ForeColor(red);
-    g.FillRoundRect(1, 1, 29, 19, 6, 6);   // corner radius 3
+    g.FillRoundRect(1, 1, 29, 19, 6, 6); // corner radius 3
     EXPECT_EQ(at(p, 1, 1), qRgba(255, 255, 255, 255)) << "the corner pixel stays the background";
     EXPECT_EQ(at(p, 29, 19), qRgba(255, 255, 255, 255));
     EXPECT_TRUE(isRed(at(p, 4, 1))) << "the top edge past the corner is filled";
@@ -62,7 +75,7 @@ TEST(Graphics, FillRectAndRoundedCorners)
     EXPECT_TRUE(isRed(at(p, 15, 10)));
     EXPECT_EQ(at(p, 0, 10), qRgba(255, 255, 255, 255)) << "the fill starts at x 1";
 
-    g.FillRoundRect(0, 0, 5, 5, 0, 0);   // no rounding: square
+    g.FillRoundRect(0, 0, 5, 5, 0, 0); // no rounding: square
     EXPECT_TRUE(isRed(at(p, 0, 0)));
 }
 
@@ -114,7 +127,8 @@ TEST(Graphics, AFilledShapeStaysInsideTheOutlineOfItsKey)
                 if (!(left && right && above && below) && outside++ == 0)
                     first = QStringLiteral("%1,%2").arg(x).arg(y);
             }
-        EXPECT_EQ(outside, 0) << k.w << "x" << k.h << ": fill outside the outline, first at " << first.toStdString();
+        EXPECT_EQ(outside, 0) << k.w << "x" << k.h << ": fill outside the outline, first at "
+                              << first.toStdString();
         EXPECT_TRUE(isRed(at(p, k.w / 2, k.h / 2))) << "the key is filled";
         EXPECT_TRUE(isRed(at(p, k.w - 2, k.h / 2))) << "up to the outline on the right";
     }
@@ -157,7 +171,7 @@ TEST(Graphics, DrawPictureCopiesWithItsTransparency)
     dst.graphics().DrawPicture(src, 3, 3);
     EXPECT_TRUE(isRed(at(dst, 4, 4)));
     EXPECT_EQ(at(dst, 3, 3), qRgb(255, 255, 255)) << "the transparent part leaves the target";
-    dst.graphics().DrawPicture(dst, 0, 0);   // onto itself: nothing, no crash
+    dst.graphics().DrawPicture(dst, 0, 0); // onto itself: nothing, no crash
 }
 
 // --- Canvas
@@ -166,8 +180,9 @@ struct Host : rb::Window {
     Host() : Window(QStringLiteral("host"), 0, 0, 200, 100) {}
 };
 
-class CanvasTest : public ::testing::Test {
-protected:
+class CanvasTest : public ::testing::Test
+{
+  protected:
     void TearDown() override { rb::setUnhandledExceptionHandler({}); }
     Host w;
 };
@@ -190,7 +205,7 @@ TEST_F(CanvasTest, MouseDownOncePerPressWithThePosition)
     w.Show();
     send(c.widget(), QEvent::MouseButtonPress, {5, 6});
     send(c.widget(), QEvent::MouseButtonRelease, {5, 6});
-    send(c.widget(), QEvent::MouseButtonDblClick, {7, 8});   // the second press of a double click
+    send(c.widget(), QEvent::MouseButtonDblClick, {7, 8}); // the second press of a double click
     send(c.widget(), QEvent::MouseButtonRelease, {7, 8});
     EXPECT_EQ(presses, (std::vector<QPoint>{{5, 6}, {7, 8}}));
     w.Hide();

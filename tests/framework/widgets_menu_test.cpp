@@ -10,7 +10,8 @@
 #include <QTimer>
 #include <gtest/gtest.h>
 
-namespace {
+namespace
+{
 
 struct ShortcutCase {
     const char *text;
@@ -21,7 +22,7 @@ TEST(MenuShortcut, FrameworkNotationMapsCmdToTheControlKey)
 {
     const ShortcutCase cases[] = {
         {"Cmd+Q", QKeySequence(Qt::CTRL | Qt::Key_Q)},
-        {"Cmd+l", QKeySequence(Qt::CTRL | Qt::Key_L)},   // lower case names the same key
+        {"Cmd+l", QKeySequence(Qt::CTRL | Qt::Key_L)}, // lower case names the same key
         {"Cmd+s", QKeySequence(Qt::CTRL | Qt::Key_S)},
         {"cmd+Z", QKeySequence(Qt::CTRL | Qt::Key_Z)},
         {"Shift+Cmd+Z", QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Z)},
@@ -30,12 +31,14 @@ TEST(MenuShortcut, FrameworkNotationMapsCmdToTheControlKey)
         {"Cmd++", QKeySequence(Qt::CTRL | Qt::Key_Plus)},
         {"", QKeySequence()},
         {"Cmd+", QKeySequence()},
-        {"Hyper+Q", QKeySequence()},      // unknown modifier: no shortcut rather than a wrong one
+        {"Hyper+Q", QKeySequence()}, // unknown modifier: no shortcut rather than a wrong one
         {"Cmd+NoSuchKey", QKeySequence()},
         {"Cmd+Q+W", QKeySequence()},
     };
     for (const auto &c : cases)
-        EXPECT_EQ(rb::MenuItem::shortcutSequence(QLatin1String(c.text)).toString(QKeySequence::PortableText).toStdString(),
+        EXPECT_EQ(rb::MenuItem::shortcutSequence(QLatin1String(c.text))
+                      .toString(QKeySequence::PortableText)
+                      .toStdString(),
                   c.expected.toString(QKeySequence::PortableText).toStdString())
             << c.text;
 }
@@ -78,8 +81,9 @@ struct Host : rb::Window {
     Host() : Window(QStringLiteral("host"), 0, 0, 200, 100) {}
 };
 
-class Menus : public ::testing::Test {
-protected:
+class Menus : public ::testing::Test
+{
+  protected:
     void TearDown() override
     {
         rb::MenuBar::clearHandlers();
@@ -99,7 +103,8 @@ TEST_F(Menus, TreeTextsAccessKeysAndSeparators)
     EXPECT_TRUE(edit->Item(1)->isSeparator());
     EXPECT_TRUE(edit->Item(1)->action()->isSeparator());
     EXPECT_EQ(edit->Item(2)->action()->text(), QStringLiteral("Cu&t")) << "& stays Qt's access-key mark";
-    EXPECT_EQ(bar.Lookup(QStringLiteral("FileLoad"))->action()->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_L));
+    EXPECT_EQ(bar.Lookup(QStringLiteral("FileLoad"))->action()->shortcut(),
+              QKeySequence(Qt::CTRL | Qt::Key_L));
     EXPECT_EQ(bar.Lookup(QStringLiteral("nothing")), nullptr);
     ASSERT_NE(bar.Child(QStringLiteral("ViewMenu"))->menu(), nullptr) << "an empty menu still opens";
 
@@ -118,14 +123,23 @@ TEST_F(Menus, HandlersByNameFrontWindowFirstThenApplication)
 {
     Host w;
     QStringList log;
-    w.AddMenuHandler(QStringLiteral("FileLoad"), [&] { log << "window"; return true; });
-    rb::MenuBar::handle(QStringLiteral("FileLoad"), [&] { log << "app"; return true; });
+    w.AddMenuHandler(QStringLiteral("FileLoad"), [&] {
+        log << "window";
+        return true;
+    });
+    rb::MenuBar::handle(QStringLiteral("FileLoad"), [&] {
+        log << "app";
+        return true;
+    });
     EXPECT_TRUE(bar.trigger(QStringLiteral("FileLoad"), &w));
-    EXPECT_TRUE(bar.trigger(QStringLiteral("fileload")));   // no front window
+    EXPECT_TRUE(bar.trigger(QStringLiteral("fileload"))); // no front window
     EXPECT_EQ(log, (QStringList{"window", "app"}));
 
     // A window handler that does not claim it passes it on.
-    w.AddMenuHandler(QStringLiteral("FileLoad"), [&] { log << "declined"; return false; });
+    w.AddMenuHandler(QStringLiteral("FileLoad"), [&] {
+        log << "declined";
+        return false;
+    });
     EXPECT_TRUE(bar.trigger(QStringLiteral("FileLoad"), &w));
     EXPECT_EQ(log, (QStringList{"window", "app", "declined", "app"}));
 
@@ -142,7 +156,8 @@ TEST_F(Menus, AHandlerExceptionReachesTheHandlerAndEndsTheCommand)
     });
     bool appRan = false;
     Host w;
-    w.AddMenuHandler(QStringLiteral("FileLoad"), []() -> bool { throw rb::NilObjectException(QStringLiteral("load")); });
+    w.AddMenuHandler(QStringLiteral("FileLoad"),
+                     []() -> bool { throw rb::NilObjectException(QStringLiteral("load")); });
     rb::MenuBar::handle(QStringLiteral("FileLoad"), [&] { return appRan = true; });
     EXPECT_TRUE(bar.trigger(QStringLiteral("FileLoad"), &w));
     EXPECT_EQ(caught, QStringList{"load"});
@@ -164,7 +179,7 @@ TEST_F(Menus, AutoEnableEnablesWhatSomethingHandlesWhenTheMenuOpens)
     Q_EMIT file->menu()->aboutToShow();
     EXPECT_TRUE(load->Enabled());
 
-    load->Enabled(false);   // an item switched off by code stays off
+    load->Enabled(false); // an item switched off by code stays off
     Q_EMIT file->menu()->aboutToShow();
     EXPECT_FALSE(load->Enabled());
 }
@@ -172,7 +187,10 @@ TEST_F(Menus, AutoEnableEnablesWhatSomethingHandlesWhenTheMenuOpens)
 TEST_F(Menus, ChoosingTheActionRunsTheHandler)
 {
     int runs = 0;
-    rb::MenuBar::handle(QStringLiteral("FileLoad"), [&] { ++runs; return true; });
+    rb::MenuBar::handle(QStringLiteral("FileLoad"), [&] {
+        ++runs;
+        return true;
+    });
     bar.Lookup(QStringLiteral("FileLoad"))->action()->trigger();
     EXPECT_EQ(runs, 1);
 }
@@ -181,11 +199,11 @@ TEST_F(Menus, QuitItemQuitsUnlessAHandlerClaimsIt)
 {
     bool claimed = true;
     rb::MenuBar::handle(QStringLiteral("FileQuit"), [&] { return claimed; });
-    EXPECT_TRUE(bar.trigger(QStringLiteral("FileQuit")));   // claimed: nothing to see, the loop is not running
+    EXPECT_TRUE(bar.trigger(QStringLiteral("FileQuit"))); // claimed: nothing to see, the loop is not running
 
     claimed = false;
     bool timedOut = false;
-    QTimer start, watchdog;   // owned here, so nothing fires after the test
+    QTimer start, watchdog; // owned here, so nothing fires after the test
     start.setSingleShot(true);
     watchdog.setSingleShot(true);
     QObject::connect(&start, &QTimer::timeout, [this] { bar.trigger(QStringLiteral("FileQuit")); });

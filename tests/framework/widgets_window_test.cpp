@@ -12,7 +12,8 @@
 #include <QStringList>
 #include <gtest/gtest.h>
 
-namespace {
+namespace
+{
 
 QStringList openLog;
 
@@ -33,7 +34,7 @@ struct Main : rb::Window {
     void Event_Open() override
     {
         openLog << QStringLiteral("window");
-        Show();   // the main window shows itself from its own Open
+        Show(); // the main window shows itself from its own Open
     }
     void Event_Close() override { openLog << QStringLiteral("window closed"); }
     static inline int made = 0;
@@ -45,8 +46,9 @@ struct Other : rb::Window {
     void Event_Resized() override { ++resized; }
 };
 
-class Windows : public ::testing::Test {
-protected:
+class Windows : public ::testing::Test
+{
+  protected:
     void SetUp() override
     {
         openLog.clear();
@@ -100,7 +102,7 @@ TEST_F(Windows, MovingByOwnWidthAndGeometry)
     EXPECT_EQ(m.Top(), 50);
     EXPECT_EQ(m.Width(), 528);
     EXPECT_EQ(m.Height(), 494);
-    m.Width(600);   // a fixed-size window can still be sized by code
+    m.Width(600); // a fixed-size window can still be sized by code
     EXPECT_EQ(m.widget()->minimumWidth(), m.widget()->maximumWidth());
     EXPECT_EQ(m.Title(), QStringLiteral("Korvane"));
 }
@@ -140,7 +142,7 @@ TEST_F(Windows, ResizingRaisesResizedOnceOpened)
     o.Width(900);
     EXPECT_EQ(o.resized, 1);
     EXPECT_EQ(o.Width(), 900);
-    o.widget()->resize(700, o.widget()->height());   // as the user drags
+    o.widget()->resize(700, o.widget()->height()); // as the user drags
     QApplication::processEvents();
     EXPECT_EQ(o.Width(), 700);
     EXPECT_EQ(o.resized, 2);
@@ -148,8 +150,9 @@ TEST_F(Windows, ResizingRaisesResizedOnceOpened)
 
 // --- timers
 
-class Timers : public ::testing::Test {
-protected:
+class Timers : public ::testing::Test
+{
+  protected:
     void TearDown() override { rb::setUnhandledExceptionHandler({}); }
 };
 

@@ -20,9 +20,9 @@
 namespace
 {
 
-constexpr int kStepBoundMs = 30000;
-constexpr int kPollMs = 20;
-constexpr int kFailed = 3;
+constexpr int stepBoundMs = 30000;
+constexpr int pollMs = 20;
+constexpr int failureExitCode = 3;
 
 void report(const QString &line)
 {
@@ -68,7 +68,7 @@ class Driver : public QObject
     explicit Driver(std::vector<Step> steps) : QObject(qApp), steps_(std::move(steps))
     {
         QObject::connect(&timer_, &QTimer::timeout, this, [this] { poll(); });
-        timer_.start(kPollMs);
+        timer_.start(pollMs);
         sinceStep_.start();
     }
 
@@ -82,10 +82,10 @@ class Driver : public QObject
             report(step.what);
             ++next_;
             sinceStep_.restart();
-        } else if (sinceStep_.hasExpired(kStepBoundMs)) {
-            report(QStringLiteral("not done within %1 ms: %2").arg(kStepBoundMs).arg(step.what));
+        } else if (sinceStep_.hasExpired(stepBoundMs)) {
+            report(QStringLiteral("not done within %1 ms: %2").arg(stepBoundMs).arg(step.what));
             timer_.stop();
-            QCoreApplication::exit(kFailed);
+            QCoreApplication::exit(failureExitCode);
         }
     }
 

@@ -18,7 +18,7 @@
 namespace
 {
 
-constexpr int kBoundMs = 120000;
+constexpr int boundMs = 120000;
 
 class Install : public ::testing::Test
 {
@@ -32,7 +32,7 @@ class Install : public ::testing::Test
         install.start(QStringLiteral(KORVANE_CMAKE),
                       {QStringLiteral("--install"), QStringLiteral(KORVANE_BUILD_DIR),
                        QStringLiteral("--prefix"), prefix()});
-        ASSERT_TRUE(install.waitForFinished(kBoundMs));
+        ASSERT_TRUE(install.waitForFinished(boundMs));
         ASSERT_EQ(install.exitCode(), 0) << install.readAll().toStdString();
     }
     static void TearDownTestSuite() { folder_.reset(); }
@@ -81,8 +81,8 @@ TEST_F(Install, InstalledProgramConnectsThroughTheMidiWindowAndSavesItsPorts)
     env.insert("ASAN_OPTIONS", "verify_asan_link_order=0:detect_leaks=0");
     program.setProcessEnvironment(env);
     program.start(prefix() + QStringLiteral("/bin/Korvane"), {});
-    ASSERT_TRUE(program.waitForStarted(kBoundMs));
-    const bool ended = program.waitForFinished(kBoundMs);
+    ASSERT_TRUE(program.waitForStarted(boundMs));
+    const bool ended = program.waitForFinished(boundMs);
     if (!ended)
         program.kill();
     const std::string log = program.readAllStandardError().toStdString();

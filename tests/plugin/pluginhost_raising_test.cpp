@@ -6,20 +6,23 @@
 #include "rbframework/pluginhost.h"
 
 #include <gtest/gtest.h>
-
 #include <string>
 #include <vector>
 
-namespace {
+namespace
+{
 
-rb::PluginHost &host() { return rb::pluginHost(); }
+rb::PluginHost &host()
+{
+    return rb::pluginHost();
+}
 
-const QString kPath = QStringLiteral(KORVANE_RAISING_PLUGIN_PATH);
+const QString raisingPluginPath = QStringLiteral(KORVANE_RAISING_PLUGIN_PATH);
 
 // The plug-in loads once per process; this is what the first load answered.
 const QString &firstLoad()
 {
-    static const QString answer = host().load(kPath);
+    static const QString answer = host().load(raisingPluginPath);
     return answer;
 }
 
@@ -32,8 +35,9 @@ const char *kindOf(const rb::RuntimeException &e)
     return "RuntimeException";
 }
 
-class RaisingPlugin : public ::testing::Test {
-protected:
+class RaisingPlugin : public ::testing::Test
+{
+  protected:
     void SetUp() override
     {
         firstLoad();
@@ -61,18 +65,20 @@ protected:
 
     REALobject raiser_ = nullptr;
 
-private:
+  private:
     int objects_ = 0;
     int strings_ = 0;
 };
 
 TEST_F(RaisingPlugin, LoadFailsWithWhatThePlugInRaisedWhileLoading)
 {
-    EXPECT_EQ(firstLoad().toStdString(), "cannot load plug-in " + kPath.toStdString() +
-                                             ": it raised an exception while loading: the probe refuses to load");
+    EXPECT_EQ(firstLoad().toStdString(),
+              "cannot load plug-in " + raisingPluginPath.toStdString() +
+                  ": it raised an exception while loading: the probe refuses to load");
     EXPECT_FALSE(host().hasPending());
     EXPECT_NO_THROW(callNothing());
-    EXPECT_EQ(host().load(kPath).toStdString(), firstLoad().toStdString()) << "loaded again, it answers alike";
+    EXPECT_EQ(host().load(raisingPluginPath).toStdString(), firstLoad().toStdString())
+        << "loaded again, it answers alike";
 }
 
 TEST_F(RaisingPlugin, ADestructorsExceptionGoesToTheUnhandledPathAtTheRelease)

@@ -4,8 +4,11 @@
 
 using namespace tesseltest;
 
-namespace {
-class Host : public NoLeaks {};
+namespace
+{
+class Host : public NoLeaks
+{
+};
 } // namespace
 
 TEST_F(Host, LoadFailuresNameThePathAndTheCause)
@@ -53,7 +56,7 @@ TEST_F(Host, ObjectsAreZeroFilledAndCounted)
     host().releaseObject(nullptr);
 
     EXPECT_EQ(host().newObject(QStringLiteral("NoSuchClass")), nullptr);
-    REALobject list = host().newObject(QStringLiteral("PortMidiTSL"));   // no instance data at all
+    REALobject list = host().newObject(QStringLiteral("PortMidiTSL")); // no instance data at all
     ASSERT_NE(list, nullptr);
     host().releaseObject(list);
 }

@@ -3,20 +3,23 @@
 
 #include "pm_init_count.h"
 
+#include <dlfcn.h>
 #include <portmidi.h>
 
-#include <dlfcn.h>
-
-namespace {
-int gInitCalls = 0;
+namespace
+{
+int initCalls = 0;
 }
 
 extern "C" PmError Pm_Initialize(void)
 {
-    ++gInitCalls;
+    ++initCalls;
     using Real = PmError (*)(void);
     static const Real real = reinterpret_cast<Real>(dlsym(RTLD_NEXT, "Pm_Initialize"));
     return real ? real() : pmHostError;
 }
 
-int portMidiInitCount() { return gInitCalls; }
+int portMidiInitCount()
+{
+    return initCalls;
+}

@@ -6,9 +6,12 @@
 
 #define OWN_DATA_SIZE 16
 
-static REALresolver gResolver;
+static REALresolver hostResolver;
 
-static REALproc callback(const char *name) { return gResolver ? gResolver(name) : 0; }
+static REALproc callback(const char *name)
+{
+    return hostResolver ? hostResolver(name) : 0;
+}
 
 /* Raises an exception of the class with the message. A class of its own also fills its own instance
  * data, as a real one would; the built-in classes have none. */
@@ -34,38 +37,53 @@ static void raise(const char *className, int ownData, const char *message)
     raiseException(exception);
 }
 
-static const char *const kExceptionClasses[] = {"ProbeNilException", "ProbeOutOfBoundsException",
-                                                "ProbeRuntimeException"};
+static const char *const exceptionClassNames[] = {"ProbeNilException", "ProbeOutOfBoundsException",
+                                                  "ProbeRuntimeException"};
 
 static REALclassDefinition exceptionClasses[] = {
-    {.version = RB_CLASS_DEFINITION_VERSION, .name = "ProbeNilException", .superName = "NilObjectException",
-     .dataSize = OWN_DATA_SIZE, .flags = 4},
-    {.version = RB_CLASS_DEFINITION_VERSION, .name = "ProbeOutOfBoundsException",
-     .superName = "OutOfBoundsException", .dataSize = OWN_DATA_SIZE, .flags = 4},
-    {.version = RB_CLASS_DEFINITION_VERSION, .name = "ProbeRuntimeException", .superName = "RuntimeException",
-     .dataSize = OWN_DATA_SIZE, .flags = 4},
+    {.version = RB_CLASS_DEFINITION_VERSION,
+     .name = "ProbeNilException",
+     .superName = "NilObjectException",
+     .dataSize = OWN_DATA_SIZE,
+     .flags = 4},
+    {.version = RB_CLASS_DEFINITION_VERSION,
+     .name = "ProbeOutOfBoundsException",
+     .superName = "OutOfBoundsException",
+     .dataSize = OWN_DATA_SIZE,
+     .flags = 4},
+    {.version = RB_CLASS_DEFINITION_VERSION,
+     .name = "ProbeRuntimeException",
+     .superName = "RuntimeException",
+     .dataSize = OWN_DATA_SIZE,
+     .flags = 4},
 };
 
 /* "Raise(kind as integer)": raises the exception class of that index, with a message naming it. */
 static void raiseMember(REALobject self, int32_t kind)
 {
     (void)self;
-    if (kind >= 0 && kind < (int32_t)(sizeof kExceptionClasses / sizeof kExceptionClasses[0])) {
+    if (kind >= 0 && kind < (int32_t)(sizeof exceptionClassNames / sizeof exceptionClassNames[0])) {
         char message[64] = "raised as ";
-        strncat(message, kExceptionClasses[kind], sizeof message - strlen(message) - 1);
-        raise(kExceptionClasses[kind], 1, message);
+        strncat(message, exceptionClassNames[kind], sizeof message - strlen(message) - 1);
+        raise(exceptionClassNames[kind], 1, message);
     }
 }
 
-static void nothing(REALobject self) { (void)self; }
+static void nothing(REALobject self)
+{
+    (void)self;
+}
 
 static REALmethodDefinition raiserMethods[] = {
     {.function = (REALproc)&raiseMember, .declaration = "Raise(kind as integer)", .flags = 4},
     {.function = (REALproc)&nothing, .declaration = "Nothing", .flags = 4},
 };
 
-static REALclassDefinition raiserClass = {.version = RB_CLASS_DEFINITION_VERSION, .name = "ProbeRaiser",
-                                          .methods = raiserMethods, .methodCount = 2, .flags = 4};
+static REALclassDefinition raiserClass = {.version = RB_CLASS_DEFINITION_VERSION,
+                                          .name = "ProbeRaiser",
+                                          .methods = raiserMethods,
+                                          .methodCount = 2,
+                                          .flags = 4};
 
 static void fragileDestructor(REALobject self)
 {
@@ -73,14 +91,16 @@ static void fragileDestructor(REALobject self)
     raise("RuntimeException", 0, "raised by a destructor");
 }
 
-static REALclassDefinition fragileClass = {.version = RB_CLASS_DEFINITION_VERSION, .name = "ProbeFragile",
-                                           .destructor = &fragileDestructor, .flags = 4};
+static REALclassDefinition fragileClass = {.version = RB_CLASS_DEFINITION_VERSION,
+                                           .name = "ProbeFragile",
+                                           .destructor = &fragileDestructor,
+                                           .flags = 4};
 
 RB_PLUGIN_EXPORT void REALPluginMain(REALresolver resolver)
 {
     PluginRegisterClassProc registerClass;
     size_t i;
-    gResolver = resolver;
+    hostResolver = resolver;
     registerClass = (PluginRegisterClassProc)callback(RB_CB_REGISTER_CLASS);
     if (!registerClass)
         return;

@@ -7,16 +7,19 @@
 #include "rbframework/pluginhost.h"
 
 #include <gtest/gtest.h>
-
 #include <map>
 #include <stdexcept>
 #include <string>
 #include <utility>
 #include <vector>
 
-namespace tesseltest {
+namespace tesseltest
+{
 
-inline rb::PluginHost &host() { return rb::pluginHost(); }
+inline rb::PluginHost &host()
+{
+    return rb::pluginHost();
+}
 
 inline int &initCountAfterLoad()
 {
@@ -41,7 +44,7 @@ inline const std::vector<std::string> &programDeclarations()
 {
     static const std::vector<std::string> d = [] {
         std::vector<std::string> out;
-        for (int i = korvane::entrypoints::kFirstPluginEntry; i < korvane::entrypoints::kCount; ++i)
+        for (int i = korvane::entrypoints::firstPluginEntry; i < korvane::entrypoints::tableSize; ++i)
             out.push_back(korvane::entrypoints::declaration(i).toStdString());
         return out;
     }();
@@ -63,15 +66,15 @@ inline REALproc entry(const std::string &declaration)
 }
 
 // Calls an entry through the host, which raises what the plug-in raised.
-template <typename Signature, typename... Args>
-auto call(const std::string &declaration, Args &&...args)
+template <typename Signature, typename... Args> auto call(const std::string &declaration, Args &&...args)
 {
     return host().invoke<Signature>(entry(declaration), std::forward<Args>(args)...);
 }
 
 // One reference to a plug-in object, dropped at the end of scope.
-class Obj {
-public:
+class Obj
+{
+  public:
     Obj() = default;
     explicit Obj(REALobject object) : object_(object) {}
     ~Obj() { host().releaseObject(object_); }
@@ -87,10 +90,10 @@ public:
         return *this;
     }
     REALobject get() const { return object_; }
-    REALobject *out() { return &object_; }   // for byref arguments
+    REALobject *out() { return &object_; } // for byref arguments
     explicit operator bool() const { return object_ != nullptr; }
 
-private:
+  private:
     REALobject object_ = nullptr;
 };
 
@@ -105,7 +108,10 @@ inline Obj make(const std::string &className)
 
 // ---- The members used most ----
 
-inline int32_t intMember(const Obj &o, const std::string &decl) { return call<int32_t(REALobject)>(decl, o.get()); }
+inline int32_t intMember(const Obj &o, const std::string &decl)
+{
+    return call<int32_t(REALobject)>(decl, o.get());
+}
 
 inline int32_t countDevices()
 {
@@ -116,8 +122,8 @@ inline int32_t countDevices()
 inline Obj deviceInfo(int32_t id)
 {
     Obj list = make("PortMidiTSL");
-    return Obj(call<REALobject(REALobject, int32_t)>("PortMidiTSL.DeviceInfo(DeviceID as integer) as PortMidiDeviceInfoTSL",
-                                                     list.get(), id));
+    return Obj(call<REALobject(REALobject, int32_t)>(
+        "PortMidiTSL.DeviceInfo(DeviceID as integer) as PortMidiDeviceInfoTSL", list.get(), id));
 }
 
 inline QString stringGetter(const Obj &o, const std::string &decl)
@@ -143,7 +149,8 @@ inline void intSetter(const Obj &o, const std::string &decl, int32_t value)
 inline int32_t openInput(const Obj &s, int32_t id, int32_t buffer = 100)
 {
     return call<int32_t(REALobject, int32_t, int32_t)>(
-        "PortMidiStreamTSL.OpenInput(DeviceID as integer, Buffersize as integer) as integer", s.get(), id, buffer);
+        "PortMidiStreamTSL.OpenInput(DeviceID as integer, Buffersize as integer) as integer", s.get(), id,
+        buffer);
 }
 
 inline int32_t openOutput(const Obj &s, int32_t id, int32_t buffer = 100, int32_t latency = 0)
@@ -153,21 +160,27 @@ inline int32_t openOutput(const Obj &s, int32_t id, int32_t buffer = 100, int32_
         s.get(), id, buffer, latency);
 }
 
-inline int32_t poll(const Obj &s) { return intMember(s, "PortMidiStreamTSL.Poll as integer"); }
+inline int32_t poll(const Obj &s)
+{
+    return intMember(s, "PortMidiStreamTSL.Poll as integer");
+}
 
 inline int32_t read(const Obj &s, Obj &data)
 {
-    return call<int32_t(REALobject, REALobject *)>("PortMidiStreamTSL.Read(byref data as PortMidiEventTSL) as integer",
-                                                   s.get(), data.out());
+    return call<int32_t(REALobject, REALobject *)>(
+        "PortMidiStreamTSL.Read(byref data as PortMidiEventTSL) as integer", s.get(), data.out());
 }
 
-inline void close(const Obj &s) { call<void(REALobject)>("PortMidiStreamTSL.Close", s.get()); }
+inline void close(const Obj &s)
+{
+    call<void(REALobject)>("PortMidiStreamTSL.Close", s.get());
+}
 
 inline int32_t writeSysExBlock(const Obj &s, rb::MemoryBlock *block, int32_t offset, int32_t when = 0)
 {
     return call<int32_t(REALobject, int32_t, REALmemoryBlock, int32_t)>(
-        "PortMidiStreamTSL.WriteSysEx(When as integer, message as memoryblock, offset as integer) as integer", s.get(),
-        when, rb::PluginHost::memoryBlock(block), offset);
+        "PortMidiStreamTSL.WriteSysEx(When as integer, message as memoryblock, offset as integer) as integer",
+        s.get(), when, rb::PluginHost::memoryBlock(block), offset);
 }
 
 inline int32_t writeSysExString(const Obj &s, const QByteArray *bytes, int32_t when = 0)
@@ -176,7 +189,8 @@ inline int32_t writeSysExString(const Obj &s, const QByteArray *bytes, int32_t w
     int32_t r = 0;
     try {
         r = call<int32_t(REALobject, int32_t, REALstring)>(
-            "PortMidiStreamTSL.WriteSysEx(When as integer, message as string) as integer", s.get(), when, str);
+            "PortMidiStreamTSL.WriteSysEx(When as integer, message as string) as integer", s.get(), when,
+            str);
     } catch (...) {
         host().releaseString(str);
         throw;
@@ -188,19 +202,20 @@ inline int32_t writeSysExString(const Obj &s, const QByteArray *bytes, int32_t w
 inline int32_t writeShort(const Obj &s, int32_t message, int32_t when = 0)
 {
     return call<int32_t(REALobject, int32_t, int32_t)>(
-        "PortMidiStreamTSL.WriteShort(When as integer, message as integer) as integer", s.get(), when, message);
+        "PortMidiStreamTSL.WriteShort(When as integer, message as integer) as integer", s.get(), when,
+        message);
 }
 
 inline int32_t write(const Obj &s, const Obj &event)
 {
-    return call<int32_t(REALobject, REALobject)>("PortMidiStreamTSL.Write(data as PortMidiEventTSL) as integer",
-                                                 s.get(), event.get());
+    return call<int32_t(REALobject, REALobject)>(
+        "PortMidiStreamTSL.Write(data as PortMidiEventTSL) as integer", s.get(), event.get());
 }
 
 inline int32_t setFilter(const Obj &s, int32_t mask)
 {
-    return call<int32_t(REALobject, int32_t)>("PortMidiStreamTSL.SetFilter(filters as integer) as integer", s.get(),
-                                              mask);
+    return call<int32_t(REALobject, int32_t)>("PortMidiStreamTSL.SetFilter(filters as integer) as integer",
+                                              s.get(), mask);
 }
 
 inline int32_t setChannelMask(const Obj &s, int32_t mask)
@@ -224,8 +239,9 @@ inline Obj event(uint32_t message, int32_t when = 0)
 }
 
 // Every object and string the test made is gone again.
-class NoLeaks : public ::testing::Test {
-protected:
+class NoLeaks : public ::testing::Test
+{
+  protected:
     void SetUp() override
     {
         loadTessel();
@@ -240,7 +256,7 @@ protected:
         EXPECT_EQ(host().liveStrings(), strings_);
     }
 
-private:
+  private:
     int objects_ = 0;
     int strings_ = 0;
 };

@@ -6,12 +6,17 @@
 
 #include <gtest/gtest.h>
 
-namespace {
+namespace
+{
 
-rb::PluginHost &host() { return rb::pluginHost(); }
+rb::PluginHost &host()
+{
+    return rb::pluginHost();
+}
 
-class Helpers : public ::testing::Test {
-protected:
+class Helpers : public ::testing::Test
+{
+  protected:
     void SetUp() override
     {
         tessel::setResolver(rb::PluginHost::resolver());
@@ -89,7 +94,7 @@ TEST_F(Helpers, RaiseExceptionKeepsTheClassAndAnEmptyMessage)
 
 TEST_F(Helpers, RbDataBorrowsTheRawBytesOnOldAndNewHosts)
 {
-    const QByteArray bytes("\xF0\x00\xF7\x80", 4);   // an embedded zero byte and high bytes
+    const QByteArray bytes("\xF0\x00\xF7\x80", 4); // an embedded zero byte and high bytes
     REALstring s = host().makeString(bytes);
     for (double version : {2019.0, 2013.0, 2012.5}) {
         SCOPED_TRACE(version);

@@ -7,15 +7,21 @@
 
 using namespace tesseltest;
 
-namespace {
+namespace
+{
 
-const char *const kWriteSysExString = "PortMidiStreamTSL.WriteSysEx(When as integer, message as string) as integer";
-const char *const kErrorText = "PortMidiStreamTSL.ErrorText(ErrorNumber as integer) as string";
-const char *const kListErrorText = "PortMidiTSL.ErrorText(ErrorNumber as integer) as string";
+const char *const streamErrorText = "PortMidiStreamTSL.ErrorText(ErrorNumber as integer) as string";
+const char *const listErrorText = "PortMidiTSL.ErrorText(ErrorNumber as integer) as string";
 
-class Stream : public NoLeaks {};
-class DeviceList : public NoLeaks {};
-class Event : public NoLeaks {};
+class Stream : public NoLeaks
+{
+};
+class DeviceList : public NoLeaks
+{
+};
+class Event : public NoLeaks
+{
+};
 
 } // namespace
 
@@ -63,7 +69,7 @@ TEST_F(Stream, ReadReleasesAndClearsItsArgumentFirst)
     Obj s = make("PortMidiStreamTSL");
     Obj data(host().newObject(QStringLiteral("PortMidiEventTSL")));
     REALobject before = data.get();
-    host().lockObject(before);   // keep it alive to watch the reference go
+    host().lockObject(before); // keep it alive to watch the reference go
     ASSERT_EQ(host().referenceCount(before), 2);
 
     EXPECT_EQ(read(s, data), -1);
@@ -85,8 +91,8 @@ TEST_F(Stream, WriteSysExFromANilBlockRaisesNilObjectExceptionEvenWithoutAStream
         EXPECT_EQ(e.Message(), QStringLiteral("memoryblock is nil"));
     }
     // Called without the host's wrapper: the member answers 0 and the exception waits for the caller.
-    auto raw = reinterpret_cast<int32_t (*)(REALobject, int32_t, REALmemoryBlock, int32_t)>(
-        entry("PortMidiStreamTSL.WriteSysEx(When as integer, message as memoryblock, offset as integer) as integer"));
+    auto raw = reinterpret_cast<int32_t (*)(REALobject, int32_t, REALmemoryBlock, int32_t)>(entry(
+        "PortMidiStreamTSL.WriteSysEx(When as integer, message as memoryblock, offset as integer) as integer"));
     EXPECT_EQ(raw(s.get(), 0, nullptr, 0), 0);
     EXPECT_TRUE(host().hasPending());
     EXPECT_THROW(host().raisePending(), rb::NilObjectException);
@@ -114,9 +120,9 @@ TEST_F(Stream, ErrorTextIsPortMidisTextAsAsciiAndEmptyForNoError)
 {
     Obj s = make("PortMidiStreamTSL");
     Obj list = make("PortMidiTSL");
-    for (const char *decl : {kErrorText, kListErrorText}) {
+    for (const char *decl : {streamErrorText, listErrorText}) {
         SCOPED_TRACE(decl);
-        const Obj &self = std::string(decl) == kErrorText ? s : list;
+        const Obj &self = std::string(decl) == streamErrorText ? s : list;
         EXPECT_EQ(call<REALstring(REALobject, int32_t)>(decl, self.get(), 0), nullptr) << "empty text: nil";
         for (int32_t number : {int32_t(pmInvalidDeviceId), int32_t(pmBadPtr), int32_t(pmHostError), 12345}) {
             REALstring text = call<REALstring(REALobject, int32_t)>(decl, self.get(), number);
@@ -150,8 +156,11 @@ TEST_F(DeviceList, ReInitializeAnswersZeroAndListsTheDevicesAgain)
 TEST_F(DeviceList, InfoMadeByTheHostHoldsNoRecord)
 {
     Obj info(host().newObject(QStringLiteral("PortMidiDeviceInfoTSL")));
-    EXPECT_EQ(call<REALstring(REALobject, intptr_t)>("PortMidiDeviceInfoTSL.Name.Get", info.get(), intptr_t(0)), nullptr);
-    EXPECT_EQ(call<REALstring(REALobject, intptr_t)>("PortMidiDeviceInfoTSL.InterfaceName.Get", info.get(), intptr_t(0)),
+    EXPECT_EQ(
+        call<REALstring(REALobject, intptr_t)>("PortMidiDeviceInfoTSL.Name.Get", info.get(), intptr_t(0)),
+        nullptr);
+    EXPECT_EQ(call<REALstring(REALobject, intptr_t)>("PortMidiDeviceInfoTSL.InterfaceName.Get", info.get(),
+                                                     intptr_t(0)),
               nullptr);
     EXPECT_FALSE(boolGetter(info, "PortMidiDeviceInfoTSL.HasInput.Get"));
     EXPECT_FALSE(boolGetter(info, "PortMidiDeviceInfoTSL.HasOutput.Get"));
@@ -159,7 +168,8 @@ TEST_F(DeviceList, InfoMadeByTheHostHoldsNoRecord)
 
 // ---- PortMidiEventTSL -------------------------------------------------------------------------
 
-namespace {
+namespace
+{
 
 struct Bytes {
     int b0, b1, b2, b3;
@@ -197,13 +207,15 @@ TEST_F(Event, MadeByTheHostReadsZeroEverywhere)
 TEST_F(Event, SetClearsByteThreeAndKeepsTheTimeStamp)
 {
     Obj e = event(0xFFFFFFFF, 1234);
-    call<void(REALobject, int32_t, int32_t, int32_t)>("PortMidiEventTSL.Set(status as integer, data1 as integer, data2 as integer)",
-                                                      e.get(), 0x90, 0x40, 0x7F);
+    call<void(REALobject, int32_t, int32_t, int32_t)>(
+        "PortMidiEventTSL.Set(status as integer, data1 as integer, data2 as integer)", e.get(), 0x90, 0x40,
+        0x7F);
     expectBytes(e, {0x90, 0x40, 0x7F, 0});
     EXPECT_EQ(intGetter(e, "PortMidiEventTSL.When.Get"), 1234);
     // Only the low 8 bits of each value count.
-    call<void(REALobject, int32_t, int32_t, int32_t)>("PortMidiEventTSL.Set(status as integer, data1 as integer, data2 as integer)",
-                                                      e.get(), 0x1FF, -1, 0x100);
+    call<void(REALobject, int32_t, int32_t, int32_t)>(
+        "PortMidiEventTSL.Set(status as integer, data1 as integer, data2 as integer)", e.get(), 0x1FF, -1,
+        0x100);
     expectBytes(e, {0xFF, 0xFF, 0, 0});
 }
 
@@ -211,8 +223,8 @@ TEST_F(Event, SetRawFillsAllFourBytes)
 {
     Obj e = event(0, -7);
     call<void(REALobject, int32_t, int32_t, int32_t, int32_t)>(
-        "PortMidiEventTSL.SetRaw(data0 as integer, data1 as integer, data2 as integer, data3 as integer)", e.get(), 0xF0,
-        0x7E, 0x7F, 0x06);
+        "PortMidiEventTSL.SetRaw(data0 as integer, data1 as integer, data2 as integer, data3 as integer)",
+        e.get(), 0xF0, 0x7E, 0x7F, 0x06);
     expectBytes(e, {0xF0, 0x7E, 0x7F, 0x06});
     EXPECT_EQ(intGetter(e, "PortMidiEventTSL.RawMessage.Get"), 0x067F7EF0);
     EXPECT_EQ(intGetter(e, "PortMidiEventTSL.When.Get"), -7);

@@ -7,10 +7,12 @@
 
 using namespace tesseltest;
 
-namespace {
+namespace
+{
 
-class OutsideRuntime : public ::testing::Environment {
-public:
+class OutsideRuntime : public ::testing::Environment
+{
+  public:
     void SetUp() override { loadTessel(false); }
 };
 ::testing::Environment *const outsideRuntime = ::testing::AddGlobalTestEnvironment(new OutsideRuntime);

@@ -7,7 +7,8 @@
 
 using namespace tesseltest;
 
-namespace {
+namespace
+{
 
 const REALclassDefinition *definition(const char *name)
 {
@@ -56,7 +57,10 @@ bool operator==(const PropertyRow &a, const PropertyRow &b)
     return a.name == b.name && a.type == b.type && a.flags == b.flags && a.setter == b.setter;
 }
 
-void PrintTo(const PropertyRow &p, std::ostream *os) { *os << p.name << ':' << p.type << '/' << p.flags << (p.setter ? " rw" : " r"); }
+void PrintTo(const PropertyRow &p, std::ostream *os)
+{
+    *os << p.name << ':' << p.type << '/' << p.flags << (p.setter ? " rw" : " r");
+}
 
 } // namespace
 
@@ -66,8 +70,10 @@ TEST(Registration, FourClassesInOrderWithSizesRoundedTo16)
     std::vector<std::pair<std::string, uint32_t>> got;
     for (const auto *c : host().registeredClasses())
         got.emplace_back(c->name, c->dataSize);
-    const std::vector<std::pair<std::string, uint32_t>> expected = {
-        {"PortMidiStreamTSL", 16}, {"PortMidiEventTSL", 16}, {"PortMidiTSL", 0}, {"PortMidiDeviceInfoTSL", 16}};
+    const std::vector<std::pair<std::string, uint32_t>> expected = {{"PortMidiStreamTSL", 16},
+                                                                    {"PortMidiEventTSL", 16},
+                                                                    {"PortMidiTSL", 0},
+                                                                    {"PortMidiDeviceInfoTSL", 16}};
     EXPECT_EQ(got, expected);
     for (const auto *c : host().registeredClasses()) {
         SCOPED_TRACE(c->name);
@@ -127,11 +133,11 @@ TEST(Registration, MethodDeclarationsCharacterForCharacter)
     const std::vector<std::pair<const char *, std::vector<std::string>>> expected = {
         {"PortMidiStreamTSL",
          {"Close", "Abort as integer", "ErrorText(ErrorNumber as integer) as string",
-          "SetChannelMask(mask as integer) as integer", "SetFilter(filters as integer) as integer", "Poll as integer",
-          "WriteSysEx(When as integer, message as string) as integer",
+          "SetChannelMask(mask as integer) as integer", "SetFilter(filters as integer) as integer",
+          "Poll as integer", "WriteSysEx(When as integer, message as string) as integer",
           "WriteSysEx(When as integer, message as memoryblock, offset as integer) as integer",
-          "WriteShort(When as integer, message as integer) as integer", "Write(data as PortMidiEventTSL) as integer",
-          "Read(byref data as PortMidiEventTSL) as integer",
+          "WriteShort(When as integer, message as integer) as integer",
+          "Write(data as PortMidiEventTSL) as integer", "Read(byref data as PortMidiEventTSL) as integer",
           "OpenInput(DeviceID as integer, Buffersize as integer) as integer",
           "OpenOutput(DeviceID as integer, Buffersize as integer, Latency as integer) as integer"}},
         {"PortMidiEventTSL",
@@ -149,7 +155,8 @@ TEST(Registration, MethodDeclarationsCharacterForCharacter)
         EXPECT_EQ(methodDeclarations(def), methods) << cls;
     }
     // One routine serves both ErrorText members.
-    EXPECT_EQ(definition("PortMidiStreamTSL")->methods[2].function, definition("PortMidiTSL")->methods[5].function);
+    EXPECT_EQ(definition("PortMidiStreamTSL")->methods[2].function,
+              definition("PortMidiTSL")->methods[5].function);
 }
 
 TEST(Registration, PropertiesWithTypesFlagsAndAccessors)
@@ -159,12 +166,13 @@ TEST(Registration, PropertiesWithTypesFlagsAndAccessors)
         {"PortMidiStreamTSL", {P{"ChannelMask", "Integer", 0, false}, P{"Filters", "Integer", 0, false}}},
         {"PortMidiEventTSL",
          {P{"Status", "Integer", 6, true}, P{"Data1", "Integer", 6, true}, P{"Data2", "Integer", 6, true},
-          P{"RawData0", "Integer", 6, true}, P{"RawData1", "Integer", 6, true}, P{"RawData2", "Integer", 6, true},
-          P{"RawData3", "Integer", 6, true}, P{"When", "Integer", 6, true}, P{"RawMessage", "Integer", 6, true}}},
+          P{"RawData0", "Integer", 6, true}, P{"RawData1", "Integer", 6, true},
+          P{"RawData2", "Integer", 6, true}, P{"RawData3", "Integer", 6, true}, P{"When", "Integer", 6, true},
+          P{"RawMessage", "Integer", 6, true}}},
         {"PortMidiTSL", {}},
         {"PortMidiDeviceInfoTSL",
-         {P{"Name", "String", 6, false}, P{"InterfaceName", "String", 6, false}, P{"HasInput", "Boolean", 6, false},
-          P{"HasOutput", "Boolean", 6, false}}},
+         {P{"Name", "String", 6, false}, P{"InterfaceName", "String", 6, false},
+          P{"HasInput", "Boolean", 6, false}, P{"HasOutput", "Boolean", 6, false}}},
     };
     for (const auto &[cls, props] : expected) {
         const REALclassDefinition *def = definition(cls);
@@ -185,21 +193,34 @@ TEST(Registration, ConstantsAsDeclaredIncludingTheirOddForms)
     const REALclassDefinition *list = definition("PortMidiTSL");
     const REALclassDefinition *stream = definition("PortMidiStreamTSL");
     ASSERT_TRUE(list && stream);
-    EXPECT_EQ(constantDeclarations(list),
-              (std::vector<std::string>{"pmNoError = 0", "pmHostError = -10000", "pmInvalidDeviceId = -9999",
-                                        "pmInsufficientMemory = -9998", "pmBufferTooSmall = -9997",
-                                        "pmBufferOverflow = -9996", "pmBadPtr = -9995", "pmBadData = -9994",
-                                        "pmInternalError = -9993", "pmBufferMaxSize = -9992", "pmNoDevice = -1"}));
+    EXPECT_EQ(
+        constantDeclarations(list),
+        (std::vector<std::string>{"pmNoError = 0", "pmHostError = -10000", "pmInvalidDeviceId = -9999",
+                                  "pmInsufficientMemory = -9998", "pmBufferTooSmall = -9997",
+                                  "pmBufferOverflow = -9996", "pmBadPtr = -9995", "pmBadData = -9994",
+                                  "pmInternalError = -9993", "pmBufferMaxSize = -9992", "pmNoDevice = -1"}));
     // Two without "=", one with two blanks after it: the program knows them in exactly this form.
-    EXPECT_EQ(constantDeclarations(stream),
-              (std::vector<std::string>{
-                  "FilterActive = &h4000", "FilterSysEx = 1", "FilterClock &h1D00", "FilterPlay = &h400",
-                  "FilterTick = &h200", "FilterFD = &h2000", "FilterUndefined = &h2000", "FilterReset = &h8000",
-                  "FilterRealTime = &hFF01", "FilterNote =  &h3000000", "FilterChannelAftertouch = &h20000000",
-                  "FilterPolyAftertouch = &h4000000", "FilterAftertouch = &h6000000", "FilterProgram = &h10000000",
-                  "FilterControl &h8000000", "FilterPitchBend = &h40000000", "FilterMTC = 2",
-                  "FilterSongPosition = 4", "FilterSongSelect = 8", "FilterTune = &h40",
-                  "FilterSystemCommon = &h4E"}));
+    EXPECT_EQ(constantDeclarations(stream), (std::vector<std::string>{"FilterActive = &h4000",
+                                                                      "FilterSysEx = 1",
+                                                                      "FilterClock &h1D00",
+                                                                      "FilterPlay = &h400",
+                                                                      "FilterTick = &h200",
+                                                                      "FilterFD = &h2000",
+                                                                      "FilterUndefined = &h2000",
+                                                                      "FilterReset = &h8000",
+                                                                      "FilterRealTime = &hFF01",
+                                                                      "FilterNote =  &h3000000",
+                                                                      "FilterChannelAftertouch = &h20000000",
+                                                                      "FilterPolyAftertouch = &h4000000",
+                                                                      "FilterAftertouch = &h6000000",
+                                                                      "FilterProgram = &h10000000",
+                                                                      "FilterControl &h8000000",
+                                                                      "FilterPitchBend = &h40000000",
+                                                                      "FilterMTC = 2",
+                                                                      "FilterSongPosition = 4",
+                                                                      "FilterSongSelect = 8",
+                                                                      "FilterTune = &h40",
+                                                                      "FilterSystemCommon = &h4E"}));
     EXPECT_EQ(definition("PortMidiEventTSL")->constantCount, 0u);
     EXPECT_EQ(definition("PortMidiDeviceInfoTSL")->constantCount, 0u);
 }
@@ -220,14 +241,14 @@ TEST(Binding, NearMissesFindNothing)
 {
     loadTessel();
     for (const char *d : {
-             "PortMidiStreamTSL.Poll as Integer",          // letter case
-             "PortMidiStreamTSL.Poll  as integer",         // one blank more
-             "PortMidiStreamTSL.Poll",                     // declaration cut short
-             "PortMidiTSL.__exit",                         // no destructor
-             "PortMidiEventTSL.__init",                    // no constructor
-             "PortMidiStreamTSL.ChannelMask.Set",          // read-only
-             "PortMidiDeviceInfoTSL.Name.Set",             // read-only
-             "PortMidiEventTSL.Status",                    // no accessor named
+             "PortMidiStreamTSL.Poll as Integer",  // letter case
+             "PortMidiStreamTSL.Poll  as integer", // one blank more
+             "PortMidiStreamTSL.Poll",             // declaration cut short
+             "PortMidiTSL.__exit",                 // no destructor
+             "PortMidiEventTSL.__init",            // no constructor
+             "PortMidiStreamTSL.ChannelMask.Set",  // read-only
+             "PortMidiDeviceInfoTSL.Name.Set",     // read-only
+             "PortMidiEventTSL.Status",            // no accessor named
              "NoSuchClass.__init",
              "PortMidiStreamTSL",
              "",

@@ -9,11 +9,12 @@
 
 using namespace tesseltest;
 
-namespace {
+namespace
+{
 
-constexpr int kKeyboard = 0;   // input only
-constexpr int kSynth = 1;      // output only
-constexpr int kAccented = 2;   // input only, a name with bytes of 0x80 and above
+constexpr int keyboard = 0; // input only
+constexpr int synth = 1;    // output only
+constexpr int accented = 2; // input only, a name with bytes of 0x80 and above
 
 const std::vector<sim::Device> &devices()
 {
@@ -25,11 +26,12 @@ const std::vector<sim::Device> &devices()
     return d;
 }
 
-class SimulatedDevices : public ::testing::Environment {
-public:
+class SimulatedDevices : public ::testing::Environment
+{
+  public:
     void SetUp() override
     {
-        sim::setDevices(devices());   // before the plug-in initialises PortMidi at load
+        sim::setDevices(devices()); // before the plug-in initialises PortMidi at load
         loadTessel();
     }
 };
@@ -39,14 +41,20 @@ using Bytes = std::vector<uint8_t>;
 
 Bytes bytesOf(const Obj &e)
 {
-    return {uint8_t(intGetter(e, "PortMidiEventTSL.RawData0.Get")), uint8_t(intGetter(e, "PortMidiEventTSL.RawData1.Get")),
-            uint8_t(intGetter(e, "PortMidiEventTSL.RawData2.Get")), uint8_t(intGetter(e, "PortMidiEventTSL.RawData3.Get"))};
+    return {uint8_t(intGetter(e, "PortMidiEventTSL.RawData0.Get")),
+            uint8_t(intGetter(e, "PortMidiEventTSL.RawData1.Get")),
+            uint8_t(intGetter(e, "PortMidiEventTSL.RawData2.Get")),
+            uint8_t(intGetter(e, "PortMidiEventTSL.RawData3.Get"))};
 }
 
-QByteArray qbytes(const Bytes &b) { return QByteArray(reinterpret_cast<const char *>(b.data()), qsizetype(b.size())); }
+QByteArray qbytes(const Bytes &b)
+{
+    return QByteArray(reinterpret_cast<const char *>(b.data()), qsizetype(b.size()));
+}
 
-class Sim : public NoLeaks {
-protected:
+class Sim : public NoLeaks
+{
+  protected:
     void SetUp() override
     {
         NoLeaks::SetUp();
@@ -73,10 +81,18 @@ protected:
     }
 };
 
-class SimDevices : public Sim {};
-class SimInput : public Sim {};
-class SimOutput : public Sim {};
-class SimReInitialize : public Sim {};
+class SimDevices : public Sim
+{
+};
+class SimInput : public Sim
+{
+};
+class SimOutput : public Sim
+{
+};
+class SimReInitialize : public Sim
+{
+};
 
 } // namespace
 
@@ -91,9 +107,9 @@ TEST_F(SimDevices, ListsEachDeviceWithNamesAndDirections)
         bool in, out;
     };
     const Row rows[] = {
-        {kKeyboard, "Keyboard In", "Simulated", true, false},
-        {kSynth, "Synth Out", "ALSA", false, true},
-        {kAccented, "Caf\xE9 \x80\xFF", "Simulated", true, false},
+        {keyboard, "Keyboard In", "Simulated", true, false},
+        {synth, "Synth Out", "ALSA", false, true},
+        {accented, "Caf\xE9 \x80\xFF", "Simulated", true, false},
     };
     for (const Row &r : rows) {
         SCOPED_TRACE(r.id);
@@ -111,7 +127,7 @@ TEST_F(SimDevices, ListsEachDeviceWithNamesAndDirections)
         EXPECT_EQ(boolGetter(info, "PortMidiDeviceInfoTSL.HasOutput.Get"), r.out);
     }
     // Each call makes a new object.
-    Obj a = deviceInfo(kKeyboard), b = deviceInfo(kKeyboard);
+    Obj a = deviceInfo(keyboard), b = deviceInfo(keyboard);
     EXPECT_NE(a.get(), b.get());
 }
 
@@ -119,11 +135,11 @@ TEST_F(SimDevices, ListsEachDeviceWithNamesAndDirections)
 
 TEST_F(SimInput, PollAndReadAShortMessage)
 {
-    Obj in = openedInput(kKeyboard);
-    EXPECT_TRUE(sim::isOpen(kKeyboard));
+    Obj in = openedInput(keyboard);
+    EXPECT_TRUE(sim::isOpen(keyboard));
     EXPECT_EQ(poll(in), 0);
 
-    sim::queueShort(kKeyboard, 0x7F4090);
+    sim::queueShort(keyboard, 0x7F4090);
     EXPECT_EQ(poll(in), 1);
     Obj data;
     EXPECT_EQ(read(in, data), 1);
@@ -139,8 +155,8 @@ TEST_F(SimInput, PollAndReadAShortMessage)
 
 TEST_F(SimInput, SysExArrivesFourBytesPerEvent)
 {
-    Obj in = openedInput(kKeyboard);
-    sim::queueBytes(kKeyboard, {0xF0, 0x7E, 0x7F, 0x7F, 0x00, 0xF7});
+    Obj in = openedInput(keyboard);
+    sim::queueBytes(keyboard, {0xF0, 0x7E, 0x7F, 0x7F, 0x00, 0xF7});
     std::vector<Bytes> events;
     Obj data;
     while (poll(in) == 1) {
@@ -152,14 +168,14 @@ TEST_F(SimInput, SysExArrivesFourBytesPerEvent)
 
 TEST_F(SimInput, SetFilterIsAcceptedKeptAcrossCloseAndFilters)
 {
-    Obj in = openedInput(kKeyboard);
+    Obj in = openedInput(keyboard);
     EXPECT_EQ(intGetter(in, "PortMidiStreamTSL.Filters.Get"), 0) << "PortMidi's own default is not shown";
-    EXPECT_EQ(setFilter(in, 0x4000), pmNoError);   // FilterActive
+    EXPECT_EQ(setFilter(in, 0x4000), pmNoError); // FilterActive
     EXPECT_EQ(intGetter(in, "PortMidiStreamTSL.Filters.Get"), 0x4000);
 
-    EXPECT_EQ(setFilter(in, 0x3000000), pmNoError);   // FilterNote: note on and off dropped
-    sim::queueShort(kKeyboard, 0x7F4090);
-    sim::queueShort(kKeyboard, 0x0007B0);
+    EXPECT_EQ(setFilter(in, 0x3000000), pmNoError); // FilterNote: note on and off dropped
+    sim::queueShort(keyboard, 0x7F4090);
+    sim::queueShort(keyboard, 0x0007B0);
     Obj data;
     ASSERT_EQ(poll(in), 1);
     ASSERT_EQ(read(in, data), 1);
@@ -173,11 +189,11 @@ TEST_F(SimInput, SetFilterIsAcceptedKeptAcrossCloseAndFilters)
 
 TEST_F(SimInput, SetChannelMaskPassesOnlyThoseChannels)
 {
-    Obj in = openedInput(kKeyboard);
+    Obj in = openedInput(keyboard);
     EXPECT_EQ(setChannelMask(in, Pm_Channel(0)), pmNoError);
     EXPECT_EQ(intGetter(in, "PortMidiStreamTSL.ChannelMask.Get"), 1);
-    sim::queueShort(kKeyboard, 0x7F4091);   // channel 2: dropped
-    sim::queueShort(kKeyboard, 0x7F4090);   // channel 1
+    sim::queueShort(keyboard, 0x7F4091); // channel 2: dropped
+    sim::queueShort(keyboard, 0x7F4090); // channel 1
     Obj data;
     ASSERT_EQ(poll(in), 1);
     ASSERT_EQ(read(in, data), 1);
@@ -190,45 +206,45 @@ TEST_F(SimInput, SetChannelMaskPassesOnlyThoseChannels)
 
 TEST_F(SimInput, OpeningAgainClosesWhatWasHeldEvenWhenTheOpenFails)
 {
-    Obj s = openedInput(kKeyboard);
-    EXPECT_EQ(openInput(s, kAccented), pmNoError);
-    EXPECT_FALSE(sim::isOpen(kKeyboard));
-    EXPECT_TRUE(sim::isOpen(kAccented));
+    Obj s = openedInput(keyboard);
+    EXPECT_EQ(openInput(s, accented), pmNoError);
+    EXPECT_FALSE(sim::isOpen(keyboard));
+    EXPECT_TRUE(sim::isOpen(accented));
 
     EXPECT_EQ(openInput(s, 99), pmInvalidDeviceId);
-    EXPECT_FALSE(sim::isOpen(kAccented));
+    EXPECT_FALSE(sim::isOpen(accented));
     EXPECT_EQ(poll(s), -1);
 
-    sim::failOpen(kKeyboard, "device busy");
-    EXPECT_EQ(openInput(s, kKeyboard), pmHostError);
+    sim::failOpen(keyboard, "device busy");
+    EXPECT_EQ(openInput(s, keyboard), pmHostError);
     EXPECT_EQ(poll(s), -1);
-    sim::failOpen(kKeyboard, "");
-    EXPECT_EQ(openInput(s, kKeyboard), pmNoError);
+    sim::failOpen(keyboard, "");
+    EXPECT_EQ(openInput(s, keyboard), pmNoError);
     close(s);
     close(s);
-    EXPECT_FALSE(sim::isOpen(kKeyboard));
+    EXPECT_FALSE(sim::isOpen(keyboard));
     EXPECT_EQ(poll(s), -1);
 }
 
 TEST_F(SimInput, ReleasingAnOpenStreamClosesIt)
 {
     {
-        Obj s = openedInput(kKeyboard);
-        EXPECT_TRUE(sim::isOpen(kKeyboard));
+        Obj s = openedInput(keyboard);
+        EXPECT_TRUE(sim::isOpen(keyboard));
     }
-    EXPECT_FALSE(sim::isOpen(kKeyboard));
+    EXPECT_FALSE(sim::isOpen(keyboard));
 }
 
 // ---- Output -----------------------------------------------------------------------------------
 
 TEST_F(SimOutput, WriteShortAndWrite)
 {
-    Obj out = openedOutput(kSynth);
+    Obj out = openedOutput(synth);
     EXPECT_EQ(writeShort(out, 0x7F4090), pmNoError);
     Obj ev = event(0x0040B1, 0);
     EXPECT_EQ(write(out, ev), pmNoError);
     EXPECT_EQ(write(out, Obj()), -1) << "nil event";
-    const auto got = sim::received(kSynth);
+    const auto got = sim::received(synth);
     ASSERT_EQ(got.size(), 2u);
     EXPECT_EQ(got[0].bytes, (Bytes{0x90, 0x40, 0x7F}));
     EXPECT_EQ(got[1].bytes, (Bytes{0xB1, 0x40, 0x00}));
@@ -237,7 +253,7 @@ TEST_F(SimOutput, WriteShortAndWrite)
 
 TEST_F(SimOutput, WriteSysExFromABlockSendsUpToAndIncludingTheFirstF7)
 {
-    Obj out = openedOutput(kSynth);
+    Obj out = openedOutput(synth);
     struct Case {
         const char *what;
         Bytes block;
@@ -246,7 +262,10 @@ TEST_F(SimOutput, WriteSysExFromABlockSendsUpToAndIncludingTheFirstF7)
         Bytes sent;
     };
     const Case cases[] = {
-        {"frame and trailing bytes, offset 0", {0xF0, 0x7E, 0x7F, 0x03, 0x00, 0xF7, 0x11, 0x22, 0xF7}, 0, pmNoError,
+        {"frame and trailing bytes, offset 0",
+         {0xF0, 0x7E, 0x7F, 0x03, 0x00, 0xF7, 0x11, 0x22, 0xF7},
+         0,
+         pmNoError,
          {0xF0, 0x7E, 0x7F, 0x03, 0x00, 0xF7}},
         {"at an offset", {0xAA, 0xBB, 0xF0, 0x01, 0xF7, 0x55}, 2, pmNoError, {0xF0, 0x01, 0xF7}},
         {"F7 is the block's last byte", {0xF0, 0x7E, 0xF7}, 0, pmNoError, {0xF0, 0x7E, 0xF7}},
@@ -259,10 +278,10 @@ TEST_F(SimOutput, WriteSysExFromABlockSendsUpToAndIncludingTheFirstF7)
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.what);
-        sim::clearReceived(kSynth);
+        sim::clearReceived(synth);
         rb::MemoryBlock block(qbytes(c.block));
         EXPECT_EQ(writeSysExBlock(out, &block, c.offset), c.answer);
-        EXPECT_EQ(sim::receivedBytes(kSynth), c.sent);
+        EXPECT_EQ(sim::receivedBytes(synth), c.sent);
     }
 }
 
@@ -292,57 +311,57 @@ TEST_F(SimOutput, WriteSysExAfterAFailedWriteSendsEachByteOnce)
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.what);
-        Obj out = openedOutput(kSynth);
+        Obj out = openedOutput(synth);
         if (c.before == Before::FailedWrite) {
-            sim::failWrites(kSynth, "unplugged");
+            sim::failWrites(synth, "unplugged");
             EXPECT_EQ(writeSysExString(out, &good), pmHostError);
-            sim::failWrites(kSynth, "");
+            sim::failWrites(synth, "");
         } else if (c.before == Before::BrokenMessage) {
             EXPECT_EQ(writeSysExString(out, &broken), pmBadData);
         }
-        sim::clearReceived(kSynth);
+        sim::clearReceived(synth);
 
         EXPECT_EQ(writeSysExString(out, c.message), c.answer);
-        EXPECT_EQ(sim::receivedBytes(kSynth), c.sent);
+        EXPECT_EQ(sim::receivedBytes(synth), c.sent);
         close(out);
     }
 }
 
 TEST_F(SimOutput, WriteSysExFromAString)
 {
-    Obj out = openedOutput(kSynth);
+    Obj out = openedOutput(synth);
     const QByteArray frame = QByteArray::fromHex("F07E7F1100F7AABB");
     EXPECT_EQ(writeSysExString(out, &frame), pmNoError);
-    EXPECT_EQ(sim::receivedBytes(kSynth), (Bytes{0xF0, 0x7E, 0x7F, 0x11, 0x00, 0xF7}));
+    EXPECT_EQ(sim::receivedBytes(synth), (Bytes{0xF0, 0x7E, 0x7F, 0x11, 0x00, 0xF7}));
 
-    sim::clearReceived(kSynth);
+    sim::clearReceived(synth);
     const QByteArray unterminated = QByteArray::fromHex("F07E7F11");
     EXPECT_EQ(writeSysExString(out, &unterminated), pmBadData);
     const QByteArray empty;
     EXPECT_EQ(writeSysExString(out, &empty), pmBadData);
     EXPECT_EQ(writeSysExString(out, nullptr), -1);
-    EXPECT_TRUE(sim::receivedBytes(kSynth).empty());
+    EXPECT_TRUE(sim::receivedBytes(synth).empty());
 
     // An older host: the bytes are read from the string itself.
     host().setRBVersion(2012.0);
     EXPECT_EQ(writeSysExString(out, &frame), pmNoError);
     host().setRBVersion(2019.0);
-    EXPECT_EQ(sim::receivedBytes(kSynth), (Bytes{0xF0, 0x7E, 0x7F, 0x11, 0x00, 0xF7}));
+    EXPECT_EQ(sim::receivedBytes(synth), (Bytes{0xF0, 0x7E, 0x7F, 0x11, 0x00, 0xF7}));
 }
 
 // ---- ReInitialize with open streams -----------------------------------------------------------
 
 TEST_F(SimReInitialize, OldStreamsAnswerBadPtrAndCloseCleanly)
 {
-    Obj in = openedInput(kKeyboard);
-    Obj out = openedOutput(kSynth);
-    Obj info = deviceInfo(kKeyboard);
-    Obj dropped = openedInput(kAccented);   // released after ReInitialize without a Close
+    Obj in = openedInput(keyboard);
+    Obj out = openedOutput(synth);
+    Obj info = deviceInfo(keyboard);
+    Obj dropped = openedInput(accented); // released after ReInitialize without a Close
     ASSERT_TRUE(info);
 
     EXPECT_EQ(reInitialize(), 0);
-    EXPECT_FALSE(sim::isOpen(kKeyboard)) << "closed before PortMidi forgot it";
-    EXPECT_FALSE(sim::isOpen(kSynth));
+    EXPECT_FALSE(sim::isOpen(keyboard)) << "closed before PortMidi forgot it";
+    EXPECT_FALSE(sim::isOpen(synth));
     EXPECT_EQ(countDevices(), 3);
 
     rb::MemoryBlock block(QByteArray::fromHex("F07E7F0300F7"));
@@ -360,12 +379,16 @@ TEST_F(SimReInitialize, OldStreamsAnswerBadPtrAndCloseCleanly)
     EXPECT_EQ(writeSysExBlock(out, &block, 0), pmBadPtr);
     EXPECT_EQ(writeSysExString(out, &frame), pmBadPtr);
     EXPECT_EQ(intMember(out, "PortMidiStreamTSL.Abort as integer"), pmBadPtr);
-    EXPECT_THROW(writeSysExBlock(out, nullptr, 0), rb::NilObjectException) << "the nil test still comes first";
-    EXPECT_TRUE(sim::receivedBytes(kSynth).empty());
+    EXPECT_THROW(writeSysExBlock(out, nullptr, 0), rb::NilObjectException)
+        << "the nil test still comes first";
+    EXPECT_TRUE(sim::receivedBytes(synth).empty());
 
     // A device-info object from before reads nothing of the discarded table.
-    EXPECT_EQ(call<REALstring(REALobject, intptr_t)>("PortMidiDeviceInfoTSL.Name.Get", info.get(), intptr_t(0)), nullptr);
-    EXPECT_EQ(call<REALstring(REALobject, intptr_t)>("PortMidiDeviceInfoTSL.InterfaceName.Get", info.get(), intptr_t(0)),
+    EXPECT_EQ(
+        call<REALstring(REALobject, intptr_t)>("PortMidiDeviceInfoTSL.Name.Get", info.get(), intptr_t(0)),
+        nullptr);
+    EXPECT_EQ(call<REALstring(REALobject, intptr_t)>("PortMidiDeviceInfoTSL.InterfaceName.Get", info.get(),
+                                                     intptr_t(0)),
               nullptr);
     EXPECT_FALSE(boolGetter(info, "PortMidiDeviceInfoTSL.HasInput.Get"));
 
@@ -375,11 +398,11 @@ TEST_F(SimReInitialize, OldStreamsAnswerBadPtrAndCloseCleanly)
     dropped = Obj();
 
     // The objects work again once reopened, and new device info reads the new table.
-    EXPECT_EQ(openInput(in, kKeyboard), pmNoError);
-    EXPECT_EQ(openOutput(out, kSynth), pmNoError);
+    EXPECT_EQ(openInput(in, keyboard), pmNoError);
+    EXPECT_EQ(openOutput(out, synth), pmNoError);
     EXPECT_EQ(writeShort(out, 0x7F4090), pmNoError);
-    EXPECT_EQ(sim::receivedBytes(kSynth), (Bytes{0x90, 0x40, 0x7F}));
-    Obj fresh = deviceInfo(kKeyboard);
+    EXPECT_EQ(sim::receivedBytes(synth), (Bytes{0x90, 0x40, 0x7F}));
+    Obj fresh = deviceInfo(keyboard);
     EXPECT_TRUE(boolGetter(fresh, "PortMidiDeviceInfoTSL.HasInput.Get"));
 }
 
@@ -402,8 +425,8 @@ TEST_F(SimReInitialize, DefaultDevicesAreTheFirstOfEachDirectionOrNoDevice)
     const char *const input = "PortMidiTSL.DefaultInputDeviceID as integer";
     const char *const output = "PortMidiTSL.DefaultOutputDeviceID as integer";
     Obj list = make("PortMidiTSL");
-    EXPECT_EQ(intMember(list, input), kKeyboard);
-    EXPECT_EQ(intMember(list, output), kSynth);
+    EXPECT_EQ(intMember(list, input), keyboard);
+    EXPECT_EQ(intMember(list, output), synth);
 
     sim::setDevices({});
     EXPECT_EQ(reInitialize(), 0);

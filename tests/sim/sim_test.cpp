@@ -28,10 +28,10 @@ Bytes eventBytes(const std::vector<PmEvent> &events)
 class SimTest : public ::testing::Test
 {
   protected:
-    static constexpr int kUnitIn = 0;
-    static constexpr int kUnitOut = 1;
-    static constexpr int kKeysIn = 2;
-    static constexpr int kSynthOut = 3;
+    static constexpr int unitIn = 0;
+    static constexpr int unitOut = 1;
+    static constexpr int keysIn = 2;
+    static constexpr int synthOut = 3;
 
     void SetUp() override
     {
@@ -63,9 +63,9 @@ class SimTest : public ::testing::Test
     }
     void openUnit()
     {
-        sim::attachUnit(kUnitOut, kUnitIn);
-        openIn(kUnitIn);
-        openOut(kUnitOut);
+        sim::attachUnit(unitOut, unitIn);
+        openIn(unitIn);
+        openOut(unitOut);
     }
     void sendSysEx(Bytes frame) { ASSERT_EQ(Pm_WriteSysEx(out_, 0, frame.data()), pmNoError); }
 
@@ -109,10 +109,10 @@ TEST_F(SimTest, ListsTheConfiguredDevicesWithNamesAndDirections)
         EXPECT_EQ(info->input, expected[i].input ? 1 : 0);
         EXPECT_EQ(info->output, expected[i].input ? 0 : 1);
     }
-    EXPECT_EQ(sim::findDevice("Synth", false), kSynthOut);
+    EXPECT_EQ(sim::findDevice("Synth", false), synthOut);
     EXPECT_EQ(sim::findDevice("Synth", true), -1);
-    EXPECT_EQ(Pm_GetDefaultInputDeviceID(), kUnitIn);
-    EXPECT_EQ(Pm_GetDefaultOutputDeviceID(), kUnitOut);
+    EXPECT_EQ(Pm_GetDefaultInputDeviceID(), unitIn);
+    EXPECT_EQ(Pm_GetDefaultOutputDeviceID(), unitOut);
 }
 
 TEST_F(SimTest, ReinitialiseSeesTheListSetBeforeIt)
@@ -137,50 +137,50 @@ TEST_F(SimTest, ReinitialiseSeesTheListSetBeforeIt)
 
 TEST_F(SimTest, OpenAndCloseAreSeen)
 {
-    EXPECT_FALSE(sim::isOpen(kSynthOut));
-    openOut(kSynthOut);
-    EXPECT_TRUE(sim::isOpen(kSynthOut));
+    EXPECT_FALSE(sim::isOpen(synthOut));
+    openOut(synthOut);
+    EXPECT_TRUE(sim::isOpen(synthOut));
     Pm_Close(out_);
     out_ = nullptr;
-    EXPECT_FALSE(sim::isOpen(kSynthOut));
-    openOut(kSynthOut);
-    EXPECT_EQ(sim::openCount(kSynthOut), 2);
+    EXPECT_FALSE(sim::isOpen(synthOut));
+    openOut(synthOut);
+    EXPECT_EQ(sim::openCount(synthOut), 2);
 }
 
 TEST_F(SimTest, FailedOpenReportsTheHostErrorText)
 {
-    sim::failOpen(kSynthOut, "device is busy");
-    EXPECT_EQ(Pm_OpenOutput(&out_, kSynthOut, nullptr, 100, nullptr, nullptr, 0), pmHostError);
+    sim::failOpen(synthOut, "device is busy");
+    EXPECT_EQ(Pm_OpenOutput(&out_, synthOut, nullptr, 100, nullptr, nullptr, 0), pmHostError);
     EXPECT_EQ(out_, nullptr);
     char text[PM_HOST_ERROR_MSG_LEN] = {};
     Pm_GetHostErrorText(text, sizeof text);
     EXPECT_STREQ(text, "device is busy");
-    EXPECT_FALSE(sim::isOpen(kSynthOut));
+    EXPECT_FALSE(sim::isOpen(synthOut));
 
-    sim::failOpen(kSynthOut, "");
-    openOut(kSynthOut);
+    sim::failOpen(synthOut, "");
+    openOut(synthOut);
 }
 
 TEST_F(SimTest, FailedWriteReportsTheHostErrorOfTheStream)
 {
-    openOut(kSynthOut);
-    sim::failWrites(kSynthOut, "cable pulled");
+    openOut(synthOut);
+    sim::failWrites(synthOut, "cable pulled");
     EXPECT_EQ(Pm_WriteShort(out_, 0, Pm_Message(0x90, 0x3C, 0x40)), pmHostError);
     char text[PM_HOST_ERROR_MSG_LEN] = {};
     Pm_GetHostErrorText(text, sizeof text);
     EXPECT_STREQ(text, "cable pulled");
-    EXPECT_TRUE(sim::received(kSynthOut).empty());
+    EXPECT_TRUE(sim::received(synthOut).empty());
 
-    sim::failWrites(kSynthOut, "");
+    sim::failWrites(synthOut, "");
     EXPECT_EQ(Pm_WriteShort(out_, 0, Pm_Message(0x90, 0x3C, 0x40)), pmNoError);
-    EXPECT_EQ(sim::received(kSynthOut).size(), 1u);
+    EXPECT_EQ(sim::received(synthOut).size(), 1u);
 }
 
 // ---- Output ----
 
 TEST_F(SimTest, OutputReceivesShortMessagesWithTheirLengths)
 {
-    openOut(kSynthOut);
+    openOut(synthOut);
     struct Case {
         std::uint32_t message;
         Bytes bytes;
@@ -197,61 +197,61 @@ TEST_F(SimTest, OutputReceivesShortMessagesWithTheirLengths)
         ASSERT_EQ(Pm_WriteShort(out_, 0, c.message), pmNoError);
         wire.insert(wire.end(), c.bytes.begin(), c.bytes.end());
     }
-    const std::vector<sim::Message> got = sim::received(kSynthOut);
+    const std::vector<sim::Message> got = sim::received(synthOut);
     ASSERT_EQ(got.size(), std::size(cases));
     for (std::size_t i = 0; i < got.size(); ++i) {
         EXPECT_EQ(got[i].kind, sim::Kind::Short) << i;
         EXPECT_EQ(got[i].bytes, cases[i].bytes) << i;
     }
-    EXPECT_EQ(sim::receivedBytes(kSynthOut), wire);
-    EXPECT_TRUE(sim::received(kUnitOut).empty());
+    EXPECT_EQ(sim::receivedBytes(synthOut), wire);
+    EXPECT_TRUE(sim::received(unitOut).empty());
 }
 
 TEST_F(SimTest, OutputReceivesASysExExactlyAndStopsAtF7)
 {
-    openOut(kSynthOut);
+    openOut(synthOut);
     const Bytes frame{0xF0, 0x7E, 0x7F, 0x34, 0x04, 0x0A, 0x01, 0x00, 0x7F, 0x03, 0xF7};
     Bytes withTail = frame;
     withTail.insert(withTail.end(), {0x11, 0x22}); // PortMidi stops at the F7
     ASSERT_EQ(Pm_WriteSysEx(out_, 0, withTail.data()), pmNoError);
     ASSERT_EQ(Pm_WriteShort(out_, 0, Pm_Message(0x80, 0x3C, 0x00)), pmNoError);
-    const std::vector<sim::Message> got = sim::received(kSynthOut);
+    const std::vector<sim::Message> got = sim::received(synthOut);
     ASSERT_EQ(got.size(), 2u);
     EXPECT_EQ(got[0].kind, sim::Kind::SysEx);
     EXPECT_EQ(got[0].bytes, frame);
     EXPECT_EQ(got[1].kind, sim::Kind::Short);
     Bytes wire = frame;
     wire.insert(wire.end(), {0x80, 0x3C, 0x00});
-    EXPECT_EQ(sim::receivedBytes(kSynthOut), wire);
+    EXPECT_EQ(sim::receivedBytes(synthOut), wire);
 }
 
 TEST_F(SimTest, RealtimeWrittenInsideASysExStandsWhereItWasSent)
 {
-    openOut(kSynthOut);
+    openOut(synthOut);
     // F0 7E 7F 11, then a clock, then 00 F7. PortMidi 217 sends the clock through write_realtime
     // and then also writes its event's four bytes as SysEx data; the record shows both.
     std::vector<PmEvent> events = {{static_cast<PmMessage>(0x117F7EF0), 0},
                                    {static_cast<PmMessage>(0xF8), 0},
                                    {static_cast<PmMessage>(0x0000F700), 0}};
     ASSERT_EQ(Pm_Write(out_, events.data(), static_cast<int32_t>(events.size())), pmNoError);
-    const std::vector<sim::Message> got = sim::received(kSynthOut);
+    const std::vector<sim::Message> got = sim::received(synthOut);
     ASSERT_EQ(got.size(), 2u);
     EXPECT_EQ(got[0].kind, sim::Kind::Realtime);
     EXPECT_EQ(got[0].bytes, Bytes{0xF8});
     EXPECT_EQ(got[1].kind, sim::Kind::SysEx);
     EXPECT_EQ(got[1].bytes, (Bytes{0xF0, 0x7E, 0x7F, 0x11, 0xF8, 0x00, 0x00, 0x00, 0x00, 0xF7}));
-    EXPECT_EQ(sim::receivedBytes(kSynthOut),
+    EXPECT_EQ(sim::receivedBytes(synthOut),
               (Bytes{0xF0, 0x7E, 0x7F, 0x11, 0xF8, 0xF8, 0x00, 0x00, 0x00, 0x00, 0xF7}));
 }
 
 TEST_F(SimTest, SysExCutOffByCloseIsPartial)
 {
-    openOut(kSynthOut);
+    openOut(synthOut);
     PmEvent start{static_cast<PmMessage>(0x117F7EF0), 0};
     ASSERT_EQ(Pm_Write(out_, &start, 1), pmNoError);
     Pm_Close(out_);
     out_ = nullptr;
-    const std::vector<sim::Message> got = sim::received(kSynthOut);
+    const std::vector<sim::Message> got = sim::received(synthOut);
     ASSERT_EQ(got.size(), 1u);
     EXPECT_EQ(got[0].kind, sim::Kind::Partial);
     EXPECT_EQ(got[0].bytes, (Bytes{0xF0, 0x7E, 0x7F, 0x11}));
@@ -261,55 +261,55 @@ TEST_F(SimTest, SysExCutOffByCloseIsPartial)
 
 TEST_F(SimTest, InputDeliversASysExFourBytesPerEvent)
 {
-    openIn(kKeysIn);
-    sim::queueBytes(kKeysIn, {0xF0, 0x7E, 0x7F, 0x7F, 0x00, 0xF7});
-    EXPECT_EQ(sim::pendingInput(kKeysIn), 1u);
+    openIn(keysIn);
+    sim::queueBytes(keysIn, {0xF0, 0x7E, 0x7F, 0x7F, 0x00, 0xF7});
+    EXPECT_EQ(sim::pendingInput(keysIn), 1u);
     const std::vector<PmEvent> events = readAll();
     ASSERT_EQ(events.size(), 2u);
     EXPECT_EQ(static_cast<std::uint32_t>(events[0].message), 0x7F7F7EF0u);
     EXPECT_EQ(static_cast<std::uint32_t>(events[1].message), 0x0000F700u);
-    EXPECT_EQ(sim::pendingInput(kKeysIn), 0u);
+    EXPECT_EQ(sim::pendingInput(keysIn), 0u);
 }
 
 TEST_F(SimTest, InputWaitsForTheOpenAndIsDroppedAtClose)
 {
-    sim::queueShort(kKeysIn, Pm_Message(0x90, 0x3C, 0x40));
-    openIn(kKeysIn);
+    sim::queueShort(keysIn, Pm_Message(0x90, 0x3C, 0x40));
+    openIn(keysIn);
     std::vector<PmEvent> events = readAll();
     ASSERT_EQ(events.size(), 1u);
     EXPECT_EQ(static_cast<std::uint32_t>(events[0].message),
               static_cast<std::uint32_t>(Pm_Message(0x90, 0x3C, 0x40)));
 
-    sim::queueShort(kKeysIn, Pm_Message(0x80, 0x3C, 0x40));
+    sim::queueShort(keysIn, Pm_Message(0x80, 0x3C, 0x40));
     Pm_Close(in_);
     in_ = nullptr;
-    EXPECT_EQ(sim::pendingInput(kKeysIn), 0u);
-    openIn(kKeysIn);
+    EXPECT_EQ(sim::pendingInput(keysIn), 0u);
+    openIn(keysIn);
     EXPECT_TRUE(readAll().empty());
 }
 
 TEST_F(SimTest, InputSysExQueuedInPiecesArrivesWhole)
 {
-    openIn(kKeysIn);
-    sim::queueBytes(kKeysIn, {0xF0, 0x7E, 0x7F, 0x21, 0x06});
+    openIn(keysIn);
+    sim::queueBytes(keysIn, {0xF0, 0x7E, 0x7F, 0x21, 0x06});
     EXPECT_EQ(eventBytes(readAll()), (Bytes{0xF0, 0x7E, 0x7F, 0x21}));
-    sim::queueBytes(kKeysIn, {0x01, 0x00, 0x02, 0x05, 0x00, 0x1A, 0x00, 0xF7});
+    sim::queueBytes(keysIn, {0x01, 0x00, 0x02, 0x05, 0x00, 0x1A, 0x00, 0xF7});
     EXPECT_EQ(eventBytes(readAll()), (Bytes{0x06, 0x01, 0x00, 0x02, 0x05, 0x00, 0x1A, 0x00, 0xF7, 0, 0, 0}));
     // Once the SysEx has ended, data bytes are stray again.
-    sim::queueBytes(kKeysIn, {0x01, 0x02});
+    sim::queueBytes(keysIn, {0x01, 0x02});
     EXPECT_TRUE(readAll().empty());
 }
 
 TEST_F(SimTest, AStreamOfInputArrivesOneMessageAtEverySecondPoll)
 {
-    openIn(kKeysIn);
-    sim::queueStream(kKeysIn, {Pm_Message(0xB0, 1, 1), Pm_Message(0xB0, 1, 2), Pm_Message(0xB0, 1, 3)});
+    openIn(keysIn);
+    sim::queueStream(keysIn, {Pm_Message(0xB0, 1, 1), Pm_Message(0xB0, 1, 2), Pm_Message(0xB0, 1, 3)});
     EXPECT_EQ(Pm_Poll(in_), 0);
     EXPECT_EQ(Pm_Poll(in_), 1);
-    EXPECT_EQ(sim::pendingInput(kKeysIn), 2u);
+    EXPECT_EQ(sim::pendingInput(keysIn), 2u);
     // Each read polls the device as well: the stream keeps coming while it is read.
     EXPECT_EQ(readAll().size(), 3u);
-    EXPECT_EQ(sim::pendingInput(kKeysIn), 0u);
+    EXPECT_EQ(sim::pendingInput(keysIn), 0u);
 }
 
 // What the program reads for a wire byte string, through PortMidi's default filter (active sensing
@@ -357,9 +357,9 @@ TEST_F(SimTest, InputBytesThroughPortMidiFilters)
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.name);
-        openIn(kKeysIn);
+        openIn(keysIn);
         ASSERT_EQ(Pm_SetFilter(in_, c.filter), pmNoError);
-        sim::queueBytes(kKeysIn, c.wire);
+        sim::queueBytes(keysIn, c.wire);
         EXPECT_EQ(eventBytes(readAll()), c.expected);
         Pm_Close(in_);
         in_ = nullptr;
@@ -628,7 +628,7 @@ TEST_F(SimTest, UnitFallsSilentAfterItsFrames)
     for (const Case &c : cases) {
         SCOPED_TRACE(c.name);
         sim::reset();
-        sim::attachUnit(kUnitOut, kUnitIn);
+        sim::attachUnit(unitOut, unitIn);
         ASSERT_TRUE(sim::setUnitRealtimeBetween({0xF8}));
         Bytes image;
         for (int block = 0; block < 4; ++block) {
@@ -690,7 +690,7 @@ TEST_F(SimTest, UnitSendsRealtimeBetweenItsAnswers)
     for (const Case &c : cases) {
         SCOPED_TRACE(c.name);
         sim::reset();
-        sim::attachUnit(kUnitOut, kUnitIn);
+        sim::attachUnit(unitOut, unitIn);
         ASSERT_TRUE(sim::setUnitRealtimeBetween(c.between));
         sim::setUnitInterleave(0xF8, c.every);
         ASSERT_EQ(Pm_SetFilter(in_, c.filter), pmNoError);
@@ -713,17 +713,17 @@ TEST_F(SimTest, RealtimeBetweenAnswersComesWhileALateAnswerIsHeldBack)
     PmEvent clock{};
     ASSERT_EQ(Pm_Read(in_, &clock, 1), 1);
     EXPECT_EQ(static_cast<std::uint32_t>(clock.message), 0xF8u);
-    EXPECT_EQ(sim::pendingInput(kUnitIn), 1u) << "the answer is still held back";
+    EXPECT_EQ(sim::pendingInput(unitIn), 1u) << "the answer is still held back";
     EXPECT_EQ(eventBytes(readAll()), (Bytes{0xF0, 0x7E, 0x7F, 0x7F, 0x00, 0xF7, 0x00, 0x00}));
 }
 
 TEST_F(SimTest, UnitAnswersAreLostWhileItsInputIsClosed)
 {
-    sim::attachUnit(kUnitOut, kUnitIn);
-    openOut(kUnitOut);
+    sim::attachUnit(unitOut, unitIn);
+    openOut(unitOut);
     sendSysEx({0xF0, 0x7E, 0x7F, 0x09, 0x00, 0xF7});
     EXPECT_EQ(sim::unitAnswers().size(), 1u);
-    openIn(kUnitIn);
+    openIn(unitIn);
     EXPECT_TRUE(readAll().empty());
 }
 
@@ -732,13 +732,13 @@ TEST_F(SimTest, ResetClearsTrafficAndDetachesTheUnit)
     openUnit();
     sendSysEx({0xF0, 0x7E, 0x7F, 0x09, 0x00, 0xF7});
     sim::reset();
-    EXPECT_TRUE(sim::received(kUnitOut).empty());
+    EXPECT_TRUE(sim::received(unitOut).empty());
     EXPECT_TRUE(sim::unitCommands().empty());
-    EXPECT_EQ(sim::pendingInput(kUnitIn), 0u);
-    EXPECT_TRUE(sim::isOpen(kUnitOut)) << "open streams stay open";
+    EXPECT_EQ(sim::pendingInput(unitIn), 0u);
+    EXPECT_TRUE(sim::isOpen(unitOut)) << "open streams stay open";
     sendSysEx({0xF0, 0x7E, 0x7F, 0x09, 0x00, 0xF7});
     EXPECT_TRUE(sim::unitCommands().empty());
-    EXPECT_EQ(sim::received(kUnitOut).size(), 1u);
+    EXPECT_EQ(sim::received(unitOut).size(), 1u);
 }
 
 } // namespace

@@ -36,13 +36,13 @@ namespace sim
 namespace
 {
 
-constexpr std::uint8_t kSysEx = 0xF0;
-constexpr std::uint8_t kEox = 0xF7;
-constexpr std::uint8_t kUnitId = 0x7E;
-constexpr std::uint8_t kDeviceByte = 0x7F;
-constexpr std::uint8_t kAck = 0x7F;
-constexpr std::uint8_t kNak = 0x7E;
-constexpr std::size_t kMaxBlock = 22;
+constexpr std::uint8_t sysEx = 0xF0;
+constexpr std::uint8_t eox = 0xF7;
+constexpr std::uint8_t unitId = 0x7E;
+constexpr std::uint8_t expectedDeviceByte = 0x7F;
+constexpr std::uint8_t ack = 0x7F;
+constexpr std::uint8_t nak = 0x7E;
+constexpr std::size_t maxBlock = 22;
 
 bool isRealtime(std::uint8_t b)
 {
@@ -53,7 +53,7 @@ bool isRealtime(std::uint8_t b)
 // undefined ones, wherever they stand, and an F7 that ends no SysEx.
 bool hasNoEvent(std::uint8_t b, bool inSysEx)
 {
-    return b == 0xF4 || b == 0xF5 || b == 0xF9 || b == 0xFD || (b == kEox && !inSysEx);
+    return b == 0xF4 || b == 0xF5 || b == 0xF9 || b == 0xFD || (b == eox && !inSysEx);
 }
 
 // Bytes of a short message by its status byte.
@@ -114,7 +114,7 @@ struct UnitState {
     Mode mode = Mode::Normal;
     int lag = 0;
     std::chrono::milliseconds delay{0};
-    long lastAnswerReadyAt = 0;             // the poll at which the last answer became readable
+    long lastAnswerReadyAt = 0;            // the poll at which the last answer became readable
     Clock::time_point lastAnswerReadyTime; // and the time
     std::uint8_t realtime = 0xF8;
     int every = 0;
@@ -249,7 +249,7 @@ void readEnvironment(State &s)
 std::vector<std::uint8_t> pack(std::uint8_t code, const std::vector<std::uint8_t> &payload,
                                std::uint8_t deviceByte)
 {
-    std::vector<std::uint8_t> f{kSysEx, kUnitId, deviceByte, code,
+    std::vector<std::uint8_t> f{sysEx, unitId, deviceByte, code,
                                 static_cast<std::uint8_t>(payload.size() & 0x7F)};
     for (std::size_t g = 0; g < payload.size(); g += 7) {
         std::size_t k = std::min<std::size_t>(7, payload.size() - g);
@@ -260,7 +260,7 @@ std::vector<std::uint8_t> pack(std::uint8_t code, const std::vector<std::uint8_t
         }
         f.push_back(high);
     }
-    f.push_back(kEox);
+    f.push_back(eox);
     return f;
 }
 
@@ -269,13 +269,13 @@ Command decode(const std::vector<std::uint8_t> &frame)
 {
     Command c;
     c.frame = frame;
-    if (frame.size() < 6 || frame[1] != kUnitId) {
+    if (frame.size() < 6 || frame[1] != unitId) {
         c.error = "not a unit frame";
         return c;
     }
     c.deviceByte = frame[2];
     c.code = frame[3];
-    if (frame.back() != kEox) {
+    if (frame.back() != eox) {
         c.error = "no F7 at the end";
         return c;
     }
@@ -306,7 +306,7 @@ Command decode(const std::vector<std::uint8_t> &frame)
             c.payload.push_back(
                 static_cast<std::uint8_t>(frame[at + j] | (((high >> (k - 1 - j)) & 1) << 7)));
     }
-    if (c.deviceByte != kDeviceByte) {
+    if (c.deviceByte != expectedDeviceByte) {
         c.error = "device byte " + std::to_string(c.deviceByte);
         return c;
     }
@@ -327,7 +327,7 @@ std::optional<std::size_t> expectedPayload(std::uint8_t code, std::size_t n)
     case 0x34:
         return 4;
     case 0x04:
-        return n <= kMaxBlock ? n : kMaxBlock;
+        return n <= maxBlock ? n : maxBlock;
     default:
         return std::nullopt;
     }
@@ -346,7 +346,7 @@ void beginImage(UnitState &unit)
 
 void answer(State &s, std::uint8_t code, const std::vector<std::uint8_t> &payload, bool toBlock = false)
 {
-    std::vector<std::uint8_t> frame = pack(code, payload, kDeviceByte);
+    std::vector<std::uint8_t> frame = pack(code, payload, expectedDeviceByte);
     s.unit.answers.push_back(frame);
     auto it = s.devices.find(s.unit.input);
     if (it == s.devices.end() || !it->second.open)
@@ -395,13 +395,13 @@ void unitHears(State &s, const std::vector<std::uint8_t> &frame)
     }
     s.unit.commands.push_back(c);
     // Frames that are not for this unit get no answer at all.
-    if (frame.size() < 6 || frame[1] != kUnitId || frame[2] != kDeviceByte)
+    if (frame.size() < 6 || frame[1] != unitId || frame[2] != expectedDeviceByte)
         return;
     const bool silent =
         s.unit.mode == Mode::Silent || (s.unit.silentFrom && s.unit.commands.size() > *s.unit.silentFrom);
     if (!c.valid || s.unit.mode == Mode::Nak) {
         if (!silent)
-            answer(s, kNak, {});
+            answer(s, nak, {});
         return;
     }
     switch (c.code) {
@@ -430,7 +430,7 @@ void unitHears(State &s, const std::vector<std::uint8_t> &frame)
     else if (c.code == 0x33)
         answer(s, 0x43, s.unit.address);
     else
-        answer(s, kAck, {}, c.code == 0x04);
+        answer(s, ack, {}, c.code == 0x04);
 }
 
 // ---- The backend ----
@@ -591,7 +591,7 @@ PmError simEndSysEx(PmInternal *midi, PmTimestamp /*time*/)
     const int device = deviceOf(midi);
     DeviceState &d = dev(s, device);
     if (!d.sysex.empty()) {
-        const Kind kind = d.sysex.front() == kSysEx && d.sysex.back() == kEox ? Kind::SysEx : Kind::Partial;
+        const Kind kind = d.sysex.front() == sysEx && d.sysex.back() == eox ? Kind::SysEx : Kind::Partial;
         record(s, d, kind, std::move(d.sysex), d.sysexTime, device);
     }
     d.sysex.clear();
@@ -624,16 +624,16 @@ void deliverBytes(PmInternal *midi, const std::vector<std::uint8_t> &bytes, PmTi
             PmEvent e{static_cast<PmMessage>(b), time};
             pm_read_short(midi, &e);
             ++i;
-        } else if (b == kSysEx || (inSysEx && b < 0x80) || (inSysEx && b == kEox)) {
+        } else if (b == sysEx || (inSysEx && b < 0x80) || (inSysEx && b == eox)) {
             // A run of SysEx bytes up to the next status byte, and through it when it is F7.
             std::size_t end = i + 1;
-            if (b != kEox) {
+            if (b != eox) {
                 while (end < bytes.size() && bytes[end] < 0x80)
                     ++end;
-                if (end < bytes.size() && bytes[end] == kEox)
+                if (end < bytes.size() && bytes[end] == eox)
                     ++end;
             }
-            inSysEx = bytes[end - 1] != kEox;
+            inSysEx = bytes[end - 1] != eox;
             pm_read_bytes(midi, bytes.data() + i, static_cast<int>(end - i), time);
             i = end;
         } else if (b >= 0x80) {

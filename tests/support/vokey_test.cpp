@@ -1,11 +1,9 @@
 // The key control: what it draws on its own surface, when it redraws, and its events.
-#include "support/vokey.h"
-#include "tests/common/key_pixels.h"
-
-#include "support/config.h"
-
 #include "rbframework/exceptions.h"
 #include "rbframework/window.h"
+#include "support/config.h"
+#include "support/vokey.h"
+#include "tests/common/key_pixels.h"
 
 #include <QApplication>
 #include <QDir>
@@ -15,19 +13,24 @@
 #include <gtest/gtest.h>
 
 // Readable QString values in failure messages.
-inline void PrintTo(const QString &s, std::ostream *os) { *os << '"' << s.toStdString() << '"'; }
+inline void PrintTo(const QString &s, std::ostream *os)
+{
+    *os << '"' << s.toStdString() << '"';
+}
 
 using korvane::vokey;
 
-namespace {
+namespace
+{
 
 // Pixels compared with their alpha: a transparent pixel never passes for black.
 using keypixels::countInside;
 using keypixels::pixel;
 using keypixels::solid;
 
-class VokeyTest : public ::testing::Test {
-protected:
+class VokeyTest : public ::testing::Test
+{
+  protected:
     void SetUp() override { korvane::config::release(); }
     void TearDown() override { korvane::config::release(); }
 
@@ -191,9 +194,14 @@ TEST_F(VokeyTest, SettersRedrawAsTheyShould)
         int redraws;
         std::function<void(const vokey &)> check;
     } cases[] = {
-        {"new caption", [](vokey &k) { k.setcaption("Abort"); }, 1, [](const vokey &k) { EXPECT_EQ(k.caption, "Abort"); }},
-        {"caption in other case", [](vokey &k) { k.caption = "Abort"; k.setcaption("ABORT"); }, 0,
+        {"new caption", [](vokey &k) { k.setcaption("Abort"); }, 1,
          [](const vokey &k) { EXPECT_EQ(k.caption, "Abort"); }},
+        {"caption in other case",
+         [](vokey &k) {
+             k.caption = "Abort";
+             k.setcaption("ABORT");
+         },
+         0, [](const vokey &k) { EXPECT_EQ(k.caption, "Abort"); }},
         {"same lit", [](vokey &k) { k.setlit(false); }, 0, nullptr},
         {"new lit", [](vokey &k) { k.setlit(true); }, 1, [](const vokey &k) { EXPECT_TRUE(k.lit); }},
         {"colour while unlit", [](vokey &k) { k.setcolor("Lime"); }, 1, nullptr},
@@ -204,24 +212,60 @@ TEST_F(VokeyTest, SettersRedrawAsTheyShould)
         {"height", [](vokey &k) { k.setheight(25); }, 1, nullptr},
         {"direct writes", [](vokey &k) { k.lit = true, k.caption = "x", k.offcolor = 0x123456; }, 0, nullptr},
         {"lit caption while unlit", [](vokey &k) { k.Setlitcaption("On"); }, 0,
-         [](const vokey &k) { EXPECT_EQ(k.litcaption, "On"); EXPECT_TRUE(k.flitcaption); }},
-        {"lit caption while lit", [](vokey &k) { k.lit = true; k.Setlitcaption("On"); }, 1, nullptr},
-        {"lit caption in other case", [](vokey &k) { k.lit = true, k.litcaption = "On", k.flitcaption = true;
-                                                     k.Setlitcaption("ON"); }, 0, nullptr},
-        {"empty lit caption", [](vokey &k) { k.lit = true, k.litcaption = "On", k.flitcaption = true;
-                                             k.Setlitcaption(""); }, 1,
-         [](const vokey &k) { EXPECT_FALSE(k.flitcaption); }},
-        {"toggle twice", [](vokey &k) { k.Toglit(); k.Toglit(); }, 2, [](const vokey &k) { EXPECT_FALSE(k.lit); }},
-        {"tag 18", [](vokey &k) { k.settag(18); }, 2, [](const vokey &k) {
-             EXPECT_EQ(k.caption, "On"); EXPECT_EQ(k.litcolor, 0xFF0000u); EXPECT_EQ(k.TextLitcolor, 0xFFFFFFu);
+         [](const vokey &k) {
+             EXPECT_EQ(k.litcaption, "On");
+             EXPECT_TRUE(k.flitcaption);
+         }},
+        {"lit caption while lit",
+         [](vokey &k) {
+             k.lit = true;
+             k.Setlitcaption("On");
+         },
+         1, nullptr},
+        {"lit caption in other case",
+         [](vokey &k) {
+             k.lit = true, k.litcaption = "On", k.flitcaption = true;
+             k.Setlitcaption("ON");
+         },
+         0, nullptr},
+        {"empty lit caption",
+         [](vokey &k) {
+             k.lit = true, k.litcaption = "On", k.flitcaption = true;
+             k.Setlitcaption("");
+         },
+         1, [](const vokey &k) { EXPECT_FALSE(k.flitcaption); }},
+        {"toggle twice",
+         [](vokey &k) {
+             k.Toglit();
+             k.Toglit();
+         },
+         2, [](const vokey &k) { EXPECT_FALSE(k.lit); }},
+        {"tag 18", [](vokey &k) { k.settag(18); }, 2,
+         [](const vokey &k) {
+             EXPECT_EQ(k.caption, "On");
+             EXPECT_EQ(k.litcolor, 0xFF0000u);
+             EXPECT_EQ(k.TextLitcolor, 0xFFFFFFu);
              EXPECT_FALSE(k.lit);
          }},
         {"tag 19", [](vokey &k) { k.settag(19); }, 2,
-         [](const vokey &k) { EXPECT_EQ(k.caption, "Off"); EXPECT_TRUE(k.lit); EXPECT_EQ(k.litcolor, 0x00FF40u); }},
-        {"same tag", [](vokey &k) { k.Tag = 18; k.settag(18); }, 0, [](const vokey &k) { EXPECT_EQ(k.caption, ""); }},
-        {"tag without caption", [](vokey &k) { k.settag(7); }, 1, [](const vokey &k) { EXPECT_EQ(k.caption, "???"); }},
+         [](const vokey &k) {
+             EXPECT_EQ(k.caption, "Off");
+             EXPECT_TRUE(k.lit);
+             EXPECT_EQ(k.litcolor, 0x00FF40u);
+         }},
+        {"same tag",
+         [](vokey &k) {
+             k.Tag = 18;
+             k.settag(18);
+         },
+         0, [](const vokey &k) { EXPECT_EQ(k.caption, ""); }},
+        {"tag without caption", [](vokey &k) { k.settag(7); }, 1,
+         [](const vokey &k) { EXPECT_EQ(k.caption, "???"); }},
         {"tag number", [](vokey &k) { k.settagnum(133); }, 1,
-         [](const vokey &k) { EXPECT_EQ(k.caption, "133"); EXPECT_EQ(k.Tag, 133); }},
+         [](const vokey &k) {
+             EXPECT_EQ(k.caption, "133");
+             EXPECT_EQ(k.Tag, 133);
+         }},
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(c.name);
@@ -238,8 +282,8 @@ TEST_F(VokeyTest, SetcolorChoosesTheLitColoursByName)
     const struct {
         const char *scheme;
         rb::Color fill, text;
-    } cases[] = {{"red", 0xFF0000, 0xFFFFFF}, {"Red", 0xFF0000, 0xFFFFFF}, {"RED", 0xFF0000, 0xFFFFFF},
-                 {"lime", 0x00FF00, 0x000000}, {"Lime", 0x00FF00, 0x000000}, {"", 0xC5FFC5, 0x000000},
+    } cases[] = {{"red", 0xFF0000, 0xFFFFFF},   {"Red", 0xFF0000, 0xFFFFFF},  {"RED", 0xFF0000, 0xFFFFFF},
+                 {"lime", 0x00FF00, 0x000000},  {"Lime", 0x00FF00, 0x000000}, {"", 0xC5FFC5, 0x000000},
                  {"green", 0xC5FFC5, 0x000000}, {"red ", 0xC5FFC5, 0x000000}};
     for (const auto &c : cases) {
         SCOPED_TRACE(c.scheme);

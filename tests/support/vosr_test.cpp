@@ -1,9 +1,8 @@
 // The helper module: hex text, splitting, key captions and the file choosers through the scripted
 // dialogs.
-#include "support/vosr.h"
-
 #include "rbframework/exceptions.h"
 #include "rbframework/testseam.h"
+#include "support/vosr.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -13,11 +12,15 @@
 #include <gtest/gtest.h>
 
 // Readable QString values in failure messages.
-inline void PrintTo(const QString &s, std::ostream *os) { *os << '"' << s.toStdString() << '"'; }
+inline void PrintTo(const QString &s, std::ostream *os)
+{
+    *os << '"' << s.toStdString() << '"';
+}
 
 namespace vosr = korvane::vosr;
 
-namespace {
+namespace
+{
 
 TEST(Vosr, Byte2hex)
 {
@@ -35,12 +38,14 @@ TEST(Vosr, Mb2hexStaysInsideTheBlock)
     const struct {
         int32_t count;
         const char *hex;
-    } cases[] = {{3, "F0 7E 7F "}, {2, "F0 7E "}, {0, ""}, {-5, ""}, {4, "F0 7E 7F "}, {1 << 30, "F0 7E 7F "}};
+    } cases[] = {{3, "F0 7E 7F "}, {2, "F0 7E "},    {0, ""},
+                 {-5, ""},         {4, "F0 7E 7F "}, {1 << 30, "F0 7E 7F "}};
     for (const auto &c : cases)
         EXPECT_EQ(vosr::mb2hex(mb, c.count), QString::fromLatin1(c.hex)) << c.count;
 
     EXPECT_EQ(vosr::mb2hex(rb::MemoryBlock(0), 4), QString());
-    EXPECT_EQ(vosr::mb2hex(std::make_shared<rb::MemoryBlock>(QByteArray("\x00\xff", 2)), 2), QStringLiteral("00 FF "));
+    EXPECT_EQ(vosr::mb2hex(std::make_shared<rb::MemoryBlock>(QByteArray("\x00\xff", 2)), 2),
+              QStringLiteral("00 FF "));
     EXPECT_THROW(vosr::mb2hex(rb::MemoryBlockPtr(), 1), rb::NilObjectException);
 }
 
@@ -53,7 +58,8 @@ struct SplitCase {
 TEST(Vosr, Splitspace2)
 {
     const SplitCase cases[] = {
-        {"F0 7E F7", "F0", "7E F7"}, {"F7", "F7", ""}, {"", "", ""}, {"A  B", "A", " B"}, {" A", "", "A"}, {"A ", "A", ""},
+        {"F0 7E F7", "F0", "7E F7"}, {"F7", "F7", ""}, {"", "", ""},
+        {"A  B", "A", " B"},         {" A", "", "A"},  {"A ", "A", ""},
     };
     for (const auto &c : cases) {
         QString s = QString::fromLatin1(c.text);
@@ -65,7 +71,11 @@ TEST(Vosr, Splitspace2)
 TEST(Vosr, Splitdot)
 {
     const SplitCase cases[] = {
-        {" 192 .168.0.1", "192", "168.0.1"}, {" 1 ", " 1 ", ""}, {"..", "", "."}, {"", "", ""}, {"10. 0", "10", " 0"},
+        {" 192 .168.0.1", "192", "168.0.1"},
+        {" 1 ", " 1 ", ""},
+        {"..", "", "."},
+        {"", "", ""},
+        {"10. 0", "10", " 0"},
     };
     for (const auto &c : cases) {
         QString s = QString::fromLatin1(c.text);
@@ -80,25 +90,30 @@ TEST(Vosr, Cmd2caption)
         int32_t cmd;
         const char *caption;
     } cases[] = {
-        {1, "[]"},    {2, "||"},    {3, ">"},     {4, "<"},     {5, ">>"},      {6, "<<"},      {11, "Goto"},
-        {18, "On"},   {19, "Off"},  {20, "Rhs"},  {21, "Auto"}, {22, "Man"},    {23, "Rvw"},    {128, "-"},
-        {129, "+"},   {130, "||<"}, {131, "|<"},  {132, ">|"},  {133, "M. In"}, {134, "M.Out"}, {135, ">||"},
-        {136, "Loop"}, {137, "10>"}, {138, "<10"}, {142, "^"},  {143, "v"},     {7, "???"},     {0, "???"},
-        {-1, "???"},  {139, "???"}, {144, "???"}, {128 + 256, "???"},
+        {1, "[]"},      {2, "||"},          {3, ">"},     {4, "<"},      {5, ">>"},    {6, "<<"},
+        {11, "Goto"},   {18, "On"},         {19, "Off"},  {20, "Rhs"},   {21, "Auto"}, {22, "Man"},
+        {23, "Rvw"},    {128, "-"},         {129, "+"},   {130, "||<"},  {131, "|<"},  {132, ">|"},
+        {133, "M. In"}, {134, "M.Out"},     {135, ">||"}, {136, "Loop"}, {137, "10>"}, {138, "<10"},
+        {142, "^"},     {143, "v"},         {7, "???"},   {0, "???"},    {-1, "???"},  {139, "???"},
+        {144, "???"},   {128 + 256, "???"},
     };
     for (const auto &c : cases)
         EXPECT_EQ(vosr::cmd2caption(c.cmd), QString::fromLatin1(c.caption)) << c.cmd;
 }
 
-class Choosers : public ::testing::Test {
-protected:
+class Choosers : public ::testing::Test
+{
+  protected:
     void SetUp() override
     {
         ASSERT_TRUE(tmp.isValid());
         rb::testseam::reset();
     }
 
-    rb::FolderItemPtr item(const QString &name) const { return std::make_shared<rb::FolderItem>(tmp.filePath(name)); }
+    rb::FolderItemPtr item(const QString &name) const
+    {
+        return std::make_shared<rb::FolderItem>(tmp.filePath(name));
+    }
 
     void touch(const QString &name, const QByteArray &bytes = "x") const
     {
@@ -128,8 +143,10 @@ TEST_F(Choosers, DialogsAreSetUpForTheirFiles)
         {"bin", [] { vosr::openbinfile(); }, false, "Select a Bin file", "binary (*.bin)", documents, ""},
         {"pdf", [] { vosr::openpdffile(); }, false, "Select a pdf file", "PDFfile (*.pdf)",
          QCoreApplication::applicationDirPath(), ""},
-        {"save vot", [] { vosr::saveasvotfile(); }, true, "Select a VRQ-1 file", "votxt (*.vot)", documents, "VRQ1.vot"},
-        {"open vot", [] { vosr::openvotfile(); }, false, "Select a VRQ-1 file", "votxt (*.vot)", documents, "vrq1.vot"},
+        {"save vot", [] { vosr::saveasvotfile(); }, true, "Select a VRQ-1 file", "votxt (*.vot)", documents,
+         "VRQ1.vot"},
+        {"open vot", [] { vosr::openvotfile(); }, false, "Select a VRQ-1 file", "votxt (*.vot)", documents,
+         "vrq1.vot"},
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(c.name);
@@ -162,7 +179,10 @@ TEST_F(Choosers, SaveAppendsVotWhereTheNameLacksIt)
     const struct {
         const char *chosen;
         const char *name;
-    } cases[] = {{"unit", "unit.vot"}, {"unit.VOT", "unit.VOT"}, {"a.vot.txt", "a.vot.txt"}, {"unit.txt", "unit.txt.vot"}};
+    } cases[] = {{"unit", "unit.vot"},
+                 {"unit.VOT", "unit.VOT"},
+                 {"a.vot.txt", "a.vot.txt"},
+                 {"unit.txt", "unit.txt.vot"}};
     for (const auto &c : cases) {
         rb::testseam::answerNextDialog(item(QString::fromLatin1(c.chosen)));
         rb::FolderItemPtr got = vosr::saveasvotfile();
