@@ -16,7 +16,10 @@ int64_t imagebytes = 0;
 namespace
 {
 
-constexpr uint8_t sysexStart = 0xF0, sysexEnd = 0xF7, unitMessage = 0x7E;
+// At most this many unanswered frames are kept: the record grows only by the user's commands and one
+// block at a time, but a unit that never answers must not make it grow without end. Beyond it, the
+// oldest is taken as never answered.
+constexpr std::size_t unansweredLimit = 64;
 
 struct Unanswered {
     FrameId id;
@@ -76,7 +79,7 @@ std::optional<FrameId> framesent(const rb::MemoryBlock &m)
         imagebegun = true;
         imagebytes += m.Byte(4);
     }
-    if (unanswered.size() >= std::size_t(unansweredLimit))
+    if (unanswered.size() >= unansweredLimit)
         forget(unanswered.front().id);
     unanswered.push_back({++lastid, answerTo(command)});
     return lastid;
