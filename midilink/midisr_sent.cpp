@@ -54,22 +54,14 @@ bool forget(FrameId last)
     return answered;
 }
 
-// The offset of the F7 that ends the frame the unit hears (it reads up to the first F7), or none.
-std::optional<int> frameEnd(const rb::MemoryBlock &m)
-{
-    for (int i = 1; i < m.Size(); ++i)
-        if (m.Byte(i) == sysexEnd)
-            return i;
-    return std::nullopt;
-}
-
 } // namespace
 
 std::optional<FrameId> framesent(const rb::MemoryBlock &m)
 {
-    // A frame for the unit: F0 7E <device byte> <command> <length> ... F7.
-    const std::optional<int> end = frameEnd(m);
-    if (!end || *end < 5 || m.Byte(0) != sysexStart || m.Byte(1) != unitMessage || m.Byte(2) != midiidbyte)
+    // A frame for the unit: F0 7E <device byte> <command> <length> ... F7, ending at the first F7,
+    // where the unit stops reading.
+    const qsizetype end = m.bytes().indexOf(char(sysexEnd), 1);
+    if (end < 5 || m.Byte(0) != sysexStart || m.Byte(1) != unitMessage || m.Byte(2) != midiidbyte)
         return std::nullopt;
     const uint8_t command = uint8_t(m.Byte(3));
     if (command == cmdEnableUpdate) {
