@@ -36,12 +36,12 @@ constexpr int32_t groups(int32_t n)
 std::optional<FrameId> cmd7e(uint8_t code)
 {
     auto frame = std::make_shared<rb::MemoryBlock>(6);
-    frame->Byte(0, 0xF0);
-    frame->Byte(1, 0x7E);
+    frame->Byte(0, sysexStart);
+    frame->Byte(1, unitMessage);
     frame->Byte(2, midiidbyte);
     frame->Byte(3, code);
     frame->Byte(4, 0x00);
-    frame->Byte(5, 0xF7);
+    frame->Byte(5, sysexEnd);
     return send(frame);
 }
 
@@ -93,8 +93,8 @@ std::optional<FrameId> binsend()
 std::optional<FrameId> midi8bit(const rb::MemoryBlockPtr &framePtr)
 {
     rb::MemoryBlock &frame = rb::deref(framePtr);
-    frame.Byte(0, 0xF0);
-    frame.Byte(1, 0x7E);
+    frame.Byte(0, sysexStart);
+    frame.Byte(1, unitMessage);
     frame.Byte(2, midiidbyte);
     const int32_t n = frame.Byte(4);
     const int32_t g = groups(n);
@@ -102,7 +102,7 @@ std::optional<FrameId> midi8bit(const rb::MemoryBlockPtr &framePtr)
         const int32_t k = 7 * (i + 1) <= n ? 7 : n - 7 * i;
         h82m7(frame, 5 + 8 * i, k);
     }
-    frame.Byte(5 + n + g, 0xF7);
+    frame.Byte(5 + n + g, sysexEnd);
     frame.Size(n + g + 6);
     return send(framePtr);
 }

@@ -13,6 +13,11 @@
 namespace korvane::midisr
 {
 
+// The bytes that frame an exclusive message, and the second byte of every frame to and from the unit.
+constexpr uint8_t sysexStart = 0xF0;
+constexpr uint8_t sysexEnd = 0xF7;
+constexpr uint8_t unitMessage = 0x7E;
+
 // Command codes sent to the unit.
 constexpr uint8_t cmdReset = 0x03;
 constexpr uint8_t cmdFirmwareBlock = 0x04;
@@ -49,11 +54,6 @@ enum class AnswerKind : uint8_t {
     Address,         // the IP address, to the address request
 };
 using FrameId = uint64_t; // the frames sent to the unit, counted from 1
-
-// At most this many unanswered frames are kept: the record grows only by the user's commands and one
-// block at a time, but a unit that never answers must not make it grow without end. Beyond it, the
-// oldest is taken as never answered.
-constexpr int unansweredLimit = 64;
 
 // The frame whose acknowledgement sends the download's next block: the block that awaits it, or the
 // Enable that starts a download over; none when no block is due on an acknowledgement.

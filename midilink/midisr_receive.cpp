@@ -14,7 +14,7 @@ namespace korvane::midisr
 namespace
 {
 
-constexpr uint8_t sysexStart = 0xF0, sysexEnd = 0xF7, realtimeFirst = 0xF8;
+constexpr uint8_t realtimeFirst = 0xF8;
 
 struct Answer {
     uint8_t code;
@@ -178,7 +178,7 @@ void parsesysx(rb::MemoryBlock &message, int32_t count)
     switch (message.Byte(1)) {
     case 0x00:
         return;
-    case 0x7E: {
+    case unitMessage: {
         const int code = message.Byte(3);
         if (code == 0x7E) {
             // The frame it answers awaits nothing more: a refused block is not sent again.

@@ -16,7 +16,10 @@ int64_t imagebytes = 0;
 namespace
 {
 
-constexpr uint8_t sysexStart = 0xF0, sysexEnd = 0xF7, unitMessage = 0x7E;
+// At most this many unanswered frames are kept: the record grows only by the user's commands and one
+// block at a time, but a unit that never answers must not make it grow without end. Beyond it, the
+// oldest is taken as never answered.
+constexpr std::size_t unansweredLimit = 64;
 
 struct Unanswered {
     FrameId id;
@@ -51,22 +54,14 @@ bool forget(FrameId last)
     return answered;
 }
 
-// The offset of the F7 that ends the frame the unit hears (it reads up to the first F7), or none.
-std::optional<int> frameEnd(const rb::MemoryBlock &m)
-{
-    for (int i = 1; i < m.Size(); ++i)
-        if (m.Byte(i) == sysexEnd)
-            return i;
-    return std::nullopt;
-}
-
 } // namespace
 
 std::optional<FrameId> framesent(const rb::MemoryBlock &m)
 {
-    // A frame for the unit: F0 7E <device byte> <command> <length> ... F7.
-    const std::optional<int> end = frameEnd(m);
-    if (!end || *end < 5 || m.Byte(0) != sysexStart || m.Byte(1) != unitMessage || m.Byte(2) != midiidbyte)
+    // A frame for the unit: F0 7E <device byte> <command> <length> ... F7, ending at the first F7,
+    // where the unit stops reading.
+    const qsizetype end = m.bytes().indexOf(char(sysexEnd), 1);
+    if (end < 5 || m.Byte(0) != sysexStart || m.Byte(1) != unitMessage || m.Byte(2) != midiidbyte)
         return std::nullopt;
     const uint8_t command = uint8_t(m.Byte(3));
     if (command == cmdEnableUpdate) {
@@ -76,7 +71,7 @@ std::optional<FrameId> framesent(const rb::MemoryBlock &m)
         imagebegun = true;
         imagebytes += m.Byte(4);
     }
-    if (unanswered.size() >= std::size_t(unansweredLimit))
+    if (unanswered.size() >= unansweredLimit)
         forget(unanswered.front().id);
     unanswered.push_back({++lastid, answerTo(command)});
     return lastid;

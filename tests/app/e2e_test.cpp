@@ -155,6 +155,15 @@ class EndToEnd : public SimulatedUnitTest
     bool pollUntil(const std::function<bool()> &done, int maxTicks);
     // Ticks of the main window's Timer1.
     static void tick(int ticks);
+    // Ticks of the poller and of Timer1 in turn, as the event loop runs them, until a countdown
+    // has run out.
+    void waitOutTheCountdown()
+    {
+        for (int i = 0; i < 10; ++i) {
+            poll();
+            tick(1);
+        }
+    }
     static bool finished() { return mainWindow().lcount().Caption() == QLatin1String("Finished"); }
     // The firmware blocks written on the unit's port, in order.
     static std::vector<Bytes> blocksSent();
@@ -576,17 +585,9 @@ class Alternation : public EndToEnd, public ::testing::WithParamInterface<During
     using EndToEnd::poll;
     using EndToEnd::showPage;
     using EndToEnd::tick;
+    using EndToEnd::waitOutTheCountdown;
 
     static korvane::main &w() { return mainWindow(); }
-    // Ticks of the poller and of Timer1 in turn, as the event loop runs them, until a countdown
-    // has run out.
-    void waitOutTheCountdown()
-    {
-        for (int i = 0; i < 10; ++i) {
-            poll();
-            tick(1);
-        }
-    }
 };
 
 // Against a unit that answers about one tick late, the answers to what the user sends around the
@@ -695,10 +696,7 @@ TEST_F(EndToEnd, EnableDuringADownloadWithNoFileHeldEndsItAsAbortDoes)
         poll(20);
         ASSERT_NO_FATAL_FAILURE(showPage(Connect));
         click(w.kreadeprom());
-        for (int i = 0; i < 10; ++i) {
-            poll();
-            ASSERT_NO_FATAL_FAILURE(tick(1));
-        }
+        ASSERT_NO_FATAL_FAILURE(waitOutTheCountdown());
         ASSERT_NO_FATAL_FAILURE(showPage(UpdateSW));
         ASSERT_TRUE(w.kenabsw().Enabled());
         click(w.kenabsw());
