@@ -48,94 +48,50 @@ Edit editCommand(const QString &name)
     return Edit::None;
 }
 
+// Clear removes the selection (a line edit's del also takes the character after the cursor when
+// nothing is selected, as its Delete key does).
+void clearSelection(QLineEdit *line)
+{
+    line->del();
+}
+
+template <typename TextEdit> void clearSelection(TextEdit *text)
+{
+    QTextCursor c = text->textCursor();
+    c.removeSelectedText();
+    text->setTextCursor(c);
+}
+
+// The command applied to a line edit, a plain text edit or a rich text edit: they share its names.
+template <typename Editor> bool applyEdit(Editor *editor, Edit e)
+{
+    const std::pair<Edit, std::function<void(Editor *)>> commands[] = {
+        {Edit::Undo, &Editor::undo},
+        {Edit::Cut, &Editor::cut},
+        {Edit::Copy, &Editor::copy},
+        {Edit::Paste, &Editor::paste},
+        {Edit::Clear, [](Editor *text) { clearSelection(text); }},
+        {Edit::SelectAll, &Editor::selectAll},
+    };
+    for (const auto &[command, run] : commands)
+        if (command == e) {
+            run(editor);
+            return true;
+        }
+    return false;
+}
+
+// Whether the focus is in a text control that takes the command; with apply, it also runs it.
 bool runEdit(Edit e, bool apply)
 {
     QWidget *focus = QApplication::focusWidget();
-    if (auto *line = qobject_cast<QLineEdit *>(focus)) {
-        if (!apply)
-            return true;
-        switch (e) {
-        case Edit::Undo:
-            line->undo();
-            break;
-        case Edit::Cut:
-            line->cut();
-            break;
-        case Edit::Copy:
-            line->copy();
-            break;
-        case Edit::Paste:
-            line->paste();
-            break;
-        case Edit::Clear:
-            line->del();
-            break;
-        case Edit::SelectAll:
-            line->selectAll();
-            break;
-        case Edit::None:
-            return false;
-        }
-        return true;
-    }
-    if (auto *text = qobject_cast<QPlainTextEdit *>(focus)) {
-        if (!apply)
-            return true;
-        switch (e) {
-        case Edit::Undo:
-            text->undo();
-            break;
-        case Edit::Cut:
-            text->cut();
-            break;
-        case Edit::Copy:
-            text->copy();
-            break;
-        case Edit::Paste:
-            text->paste();
-            break;
-        case Edit::Clear: {
-            QTextCursor c = text->textCursor();
-            c.removeSelectedText();
-            text->setTextCursor(c);
-        } break;
-        case Edit::SelectAll:
-            text->selectAll();
-            break;
-        case Edit::None:
-            return false;
-        }
-        return true;
-    }
-    if (auto *rich = qobject_cast<QTextEdit *>(focus)) {
-        if (!apply)
-            return true;
-        switch (e) {
-        case Edit::Undo:
-            rich->undo();
-            break;
-        case Edit::Cut:
-            rich->cut();
-            break;
-        case Edit::Copy:
-            rich->copy();
-            break;
-        case Edit::Paste:
-            rich->paste();
-            break;
-        case Edit::Clear: {
-            QTextCursor c = rich->textCursor();
-            c.removeSelectedText();
-            rich->setTextCursor(c);
-        } break;
-        case Edit::SelectAll:
-            rich->selectAll();
-            break;
-        case Edit::None:
-            return false;
-        }
-        return true;
-    }
+    const auto run = [&](auto *editor) { return !apply || applyEdit(editor, e); };
+    if (auto *line = qobject_cast<QLineEdit *>(focus))
+        return run(line);
+    if (auto *text = qobject_cast<QPlainTextEdit *>(focus))
+        return run(text);
+    if (auto *rich = qobject_cast<QTextEdit *>(focus))
+        return run(rich);
     return false;
 }
 

@@ -19,16 +19,21 @@ QByteArray native(const QString &path)
     return QFile::encodeName(path);
 }
 
-// The file a chain of links leads to; the path itself when it is no link. Nothing when the chain
-// cannot be read or does not end (the system's own limit of 40 links).
-std::optional<QByteArray> linkTarget(QByteArray path)
+// Where a chain of links ends (the path itself when it is no link) and what is there.
+struct LinkEnd {
+    QByteArray path;
+    std::optional<struct stat> status; // nothing when no file is there yet
+};
+
+// Nothing when the chain cannot be read or does not end (the system's own limit of 40 links).
+std::optional<LinkEnd> linkEnd(QByteArray path)
 {
     for (int links = 0; links <= 40; ++links) {
         struct stat st;
         if (::lstat(path.constData(), &st) != 0)
-            return errno == ENOENT ? std::optional(path) : std::nullopt;
+            return errno == ENOENT ? std::optional(LinkEnd{path, std::nullopt}) : std::nullopt;
         if (!S_ISLNK(st.st_mode))
-            return path;
+            return LinkEnd{path, st};
         QByteArray target(qsizetype(st.st_size > 0 ? st.st_size : 4096) + 1, '\0');
         const ssize_t n = ::readlink(path.constData(), target.data(), size_t(target.size()));
         if (n <= 0 || n >= target.size())
@@ -134,27 +139,23 @@ Existence existence(const QString &path)
 
 bool replace(const QString &path, const QByteArray &bytes)
 {
-    const std::optional<QByteArray> target = linkTarget(native(path));
-    if (!target)
-        return false;
-    struct stat old;
-    const bool exists = ::stat(target->constData(), &old) == 0;
-    if (exists ? !S_ISREG(old.st_mode) : errno != ENOENT)
+    const std::optional<LinkEnd> target = linkEnd(native(path));
+    if (!target || (target->status && !S_ISREG(target->status->st_mode)))
         return false;
 
     // A new file gets the usual permissions; a replacement keeps the old file's, which it takes
     // before any byte is written (where the system keeps permissions at all).
     QByteArray side;
-    const int fd = makeSideFile(*target, exists ? 0600 : 0666, side);
+    const int fd = makeSideFile(target->path, target->status ? 0600 : 0666, side);
     if (fd >= 0) {
-        if (exists)
-            (void)::fchmod(fd, old.st_mode & 07777);
-        return replaceBySideFile(fd, side, *target, bytes);
+        if (target->status)
+            (void)::fchmod(fd, target->status->st_mode & 07777);
+        return replaceBySideFile(fd, side, target->path, bytes);
     }
     // The folder refuses new names, or this one is too long for it; the file itself may still be
     // writable.
     if (errno == EACCES || errno == EPERM || errno == ENAMETOOLONG)
-        return rewriteInPlace(*target, bytes);
+        return rewriteInPlace(target->path, bytes);
     return false;
 }
 

@@ -1,4 +1,5 @@
 // Menus: shortcuts in the framework's notation, access keys, separators, handlers by name.
+#include "rbframework/controls.h"
 #include "rbframework/dispatch.h"
 #include "rbframework/menu.h"
 #include "rbframework/window.h"
@@ -145,6 +146,46 @@ TEST_F(Menus, HandlersByNameFrontWindowFirstThenApplication)
 
     EXPECT_FALSE(bar.trigger(QStringLiteral("EditCut"))) << "nothing to cut without a text field";
     EXPECT_THROW(bar.trigger(QStringLiteral("NoSuchItem")), rb::OutOfBoundsException);
+}
+
+TEST_F(Menus, EditCommandsActOnTheFocusedTextControl)
+{
+    rb::MenuItem &edit = *bar.Child(QStringLiteral("EditMenu"));
+    for (const char *name : {"EditCopy", "EditPaste", "EditClear", "EditSelectAll"})
+        edit.append().Name(QLatin1String(name));
+    Host w;
+    auto &field = w.add<rb::TextField>(QStringLiteral("field"), 10, 10, 150, 20);
+    auto &area = w.add<rb::TextArea>(QStringLiteral("area"), 10, 40, 150, 50);
+    w.Show();
+    QApplication::setActiveWindow(w.widget());
+
+    const struct {
+        const char *name;
+        rb::RectControl &control;
+        std::function<QString()> text;
+        std::function<void(const QString &)> setText;
+    } controls[] = {
+        {"one line", field, [&] { return field.Text(); }, [&](const QString &t) { field.Text(t); }},
+        {"several lines", area, [&] { return area.Text(); }, [&](const QString &t) { area.Text(t); }},
+    };
+    const QString typed = QStringLiteral("hello world");
+    const struct {
+        const char *command;
+        QString text; // the control's text afterwards
+    } steps[] = {
+        {"EditSelectAll", typed}, {"EditCut", ""},   {"EditPaste", typed}, {"EditSelectAll", typed},
+        {"EditCopy", typed},      {"EditClear", ""}, {"EditUndo", typed},
+    };
+    for (const auto &c : controls) {
+        SCOPED_TRACE(c.name);
+        c.setText(typed);
+        c.control.widget()->setFocus();
+        ASSERT_EQ(QApplication::focusWidget(), c.control.widget());
+        for (const auto &step : steps) {
+            EXPECT_TRUE(bar.trigger(QLatin1String(step.command))) << step.command;
+            EXPECT_EQ(c.text(), step.text) << step.command;
+        }
+    }
 }
 
 TEST_F(Menus, AHandlerExceptionReachesTheHandlerAndEndsTheCommand)
