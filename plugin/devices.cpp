@@ -29,20 +29,6 @@ EventData *eventData(REALobject self) noexcept
     return static_cast<EventData *>(REALGetInstanceData(self));
 }
 
-int32_t byteOf(REALobject self, int index) noexcept
-{
-    EventData *e = eventData(self);
-    return e ? int32_t((e->message >> (8 * index)) & 0xFF) : 0;
-}
-
-void setByte(REALobject self, int index, int32_t value) noexcept
-{
-    if (EventData *e = eventData(self)) {
-        uint32_t shift = 8 * index;
-        e->message = (e->message & ~(0xFFu << shift)) | ((uint32_t(value) & 0xFF) << shift);
-    }
-}
-
 uint32_t pack(int32_t b0, int32_t b1, int32_t b2, int32_t b3) noexcept
 {
     return (uint32_t(b0) & 0xFF) | (uint32_t(b1) & 0xFF) << 8 | (uint32_t(b2) & 0xFF) << 16 |
@@ -61,37 +47,17 @@ void SetRaw(REALobject self, int32_t data0, int32_t data1, int32_t data2, int32_
         e->message = pack(data0, data1, data2, data3);
 }
 
-int32_t Byte0Get(REALobject self, intptr_t)
+// The accessors of byte N of the message (byte 0, the lowest, is the status): one pair per byte,
+// each shared by the byte's two property names.
+template <int N> int32_t byteGet(REALobject self, intptr_t)
 {
-    return byteOf(self, 0);
+    EventData *e = eventData(self);
+    return e ? int32_t((e->message >> (8 * N)) & 0xFF) : 0;
 }
-void Byte0Set(REALobject self, intptr_t, int32_t v)
+template <int N> void byteSet(REALobject self, intptr_t, int32_t value)
 {
-    setByte(self, 0, v);
-}
-int32_t Byte1Get(REALobject self, intptr_t)
-{
-    return byteOf(self, 1);
-}
-void Byte1Set(REALobject self, intptr_t, int32_t v)
-{
-    setByte(self, 1, v);
-}
-int32_t Byte2Get(REALobject self, intptr_t)
-{
-    return byteOf(self, 2);
-}
-void Byte2Set(REALobject self, intptr_t, int32_t v)
-{
-    setByte(self, 2, v);
-}
-int32_t Byte3Get(REALobject self, intptr_t)
-{
-    return byteOf(self, 3);
-}
-void Byte3Set(REALobject self, intptr_t, int32_t v)
-{
-    setByte(self, 3, v);
+    if (EventData *e = eventData(self))
+        e->message = (e->message & ~(0xFFu << (8 * N))) | ((uint32_t(value) & 0xFF) << (8 * N));
 }
 
 int32_t WhenGet(REALobject self, intptr_t)
@@ -123,13 +89,13 @@ REALmethodDefinition eventMethods[] = {
 };
 
 REALproperty eventProperties[] = {
-    {nullptr, "Status", "Integer", propertyFlags, 0, PROC(Byte0Get), PROC(Byte0Set), 0},
-    {nullptr, "Data1", "Integer", propertyFlags, 0, PROC(Byte1Get), PROC(Byte1Set), 0},
-    {nullptr, "Data2", "Integer", propertyFlags, 0, PROC(Byte2Get), PROC(Byte2Set), 0},
-    {nullptr, "RawData0", "Integer", propertyFlags, 0, PROC(Byte0Get), PROC(Byte0Set), 0},
-    {nullptr, "RawData1", "Integer", propertyFlags, 0, PROC(Byte1Get), PROC(Byte1Set), 0},
-    {nullptr, "RawData2", "Integer", propertyFlags, 0, PROC(Byte2Get), PROC(Byte2Set), 0},
-    {nullptr, "RawData3", "Integer", propertyFlags, 0, PROC(Byte3Get), PROC(Byte3Set), 0},
+    {nullptr, "Status", "Integer", propertyFlags, 0, PROC(byteGet<0>), PROC(byteSet<0>), 0},
+    {nullptr, "Data1", "Integer", propertyFlags, 0, PROC(byteGet<1>), PROC(byteSet<1>), 0},
+    {nullptr, "Data2", "Integer", propertyFlags, 0, PROC(byteGet<2>), PROC(byteSet<2>), 0},
+    {nullptr, "RawData0", "Integer", propertyFlags, 0, PROC(byteGet<0>), PROC(byteSet<0>), 0},
+    {nullptr, "RawData1", "Integer", propertyFlags, 0, PROC(byteGet<1>), PROC(byteSet<1>), 0},
+    {nullptr, "RawData2", "Integer", propertyFlags, 0, PROC(byteGet<2>), PROC(byteSet<2>), 0},
+    {nullptr, "RawData3", "Integer", propertyFlags, 0, PROC(byteGet<3>), PROC(byteSet<3>), 0},
     {nullptr, "When", "Integer", propertyFlags, 0, PROC(WhenGet), PROC(WhenSet), 0},
     {nullptr, "RawMessage", "Integer", propertyFlags, 0, PROC(RawMessageGet), PROC(RawMessageSet), 0},
 };

@@ -153,8 +153,9 @@ class Listbox::View : public QAbstractScrollArea
     }
 
   protected:
-    // Only the rows in the part to paint. The text of a row starts 3 pixels in and is cut 3 pixels
-    // before the right edge, on one line, centred in the row's height.
+    // Only the rows in the part to paint. The selected row is highlighted across the whole width; the
+    // text of a row starts 3 pixels in and is cut 3 pixels before the right edge, on one line,
+    // centred in the row's height.
     void paintEvent(QPaintEvent *e) override
     {
         if (!owner_)
@@ -169,13 +170,13 @@ class Listbox::View : public QAbstractScrollArea
         const QFontMetrics metrics = fontMetrics();
         const int baseline = (h - metrics.height()) / 2 + metrics.ascent();
         const QPalette &pal = palette();
+        const int selected = owner_->selected_;
+        if (selected >= from && selected < last)
+            p.fillRect(QRect(0, (selected - top) * h, width, h), pal.brush(QPalette::Highlight));
         p.setClipRect(QRect(3, 0, width - 6, viewport()->height()) & area);
         for (int row = from; row < last; ++row) {
             const int y = (row - top) * h;
-            const bool selected = row == owner_->selected_;
-            if (selected)
-                p.fillRect(QRect(0, y, width, h), pal.brush(QPalette::Highlight));
-            p.setPen(pal.color(selected ? QPalette::HighlightedText : QPalette::Text));
+            p.setPen(pal.color(row == selected ? QPalette::HighlightedText : QPalette::Text));
             // No more characters than the row has pixels: more could not show, and laying them out
             // would cost the whole length of a long row.
             const QString &text = owner_->rows_[std::size_t(row)];

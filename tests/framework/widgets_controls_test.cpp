@@ -7,6 +7,7 @@
 #include "rbframework/popupmenu.h"
 #include "rbframework/window.h"
 
+#include <QAbstractScrollArea>
 #include <QApplication>
 #include <QComboBox>
 #include <QFontInfo>
@@ -236,6 +237,28 @@ TEST_F(Controls, ListboxKeepsTheShownRowsWhenRowsArriveAboveThem)
     l.InsertRow(0, QStringLiteral("newer"));
     EXPECT_EQ(l.ScrollPosition(), 0) << "at the top the newest row shows";
     w.Hide();
+}
+
+// The selected row is highlighted across the list's whole width, not only where its text may go.
+TEST_F(Controls, ListboxHighlightsTheSelectedRowEdgeToEdge)
+{
+    auto &l = w.add<rb::Listbox>(QStringLiteral("list"), 5, 5, 200, 100, QStringLiteral("Input Events"));
+    for (const char *t : {"x", "y", "z"})
+        l.AddRow(QLatin1String(t));
+    l.ListIndex(1);
+    QWidget *rows = static_cast<QAbstractScrollArea *>(l.widget())->viewport();
+    const QImage img = rows->grab().toImage();
+    const QRgb highlight = rows->palette().color(QPalette::Highlight).rgb();
+    const auto lit = [&](int x, int y) { return img.pixel(x, y) == highlight; };
+    int highlighted = 0;
+    for (int y = 0; y < img.height(); ++y) {
+        // Past the row's short text, well inside the room for text.
+        if (!lit(img.width() - 10, y))
+            continue;
+        ++highlighted;
+        EXPECT_TRUE(lit(0, y) && lit(img.width() - 1, y)) << "line " << y;
+    }
+    EXPECT_GT(highlighted, 0);
 }
 
 // Rows already shown are moved on screen rather than painted again when rows arrive: what the

@@ -288,6 +288,22 @@ TEST_F(SimTest, InputWaitsForTheOpenAndIsDroppedAtClose)
     EXPECT_TRUE(readAll().empty());
 }
 
+// A message word queued on its own reaches PortMidi as its bytes on the wire would: nothing for a
+// byte the sequencer makes no event of, and an F7 only as the end of a SysEx.
+TEST_F(SimTest, QueuedShortMessagesArriveAsTheWireDeliversThem)
+{
+    openIn(keysIn);
+    for (const std::uint32_t lone : {0xF7u, 0xF4u, 0xF5u, 0xF9u, 0xFDu})
+        sim::queueShort(keysIn, lone);
+    sim::queueShort(keysIn, Pm_Message(0x90, 0x3C, 0x40));
+    EXPECT_EQ(eventBytes(readAll()), (Bytes{0x90, 0x3C, 0x40, 0x00}));
+
+    sim::queueBytes(keysIn, {0xF0, 0x7E, 0x7F, 0x7F, 0x00});
+    sim::queueShort(keysIn, 0xF8);
+    sim::queueShort(keysIn, 0xF7);
+    EXPECT_EQ(eventBytes(readAll()), (Bytes{0xF0, 0x7E, 0x7F, 0x7F, 0x00, 0xF8, 0xF7, 0x00}));
+}
+
 TEST_F(SimTest, InputSysExQueuedInPiecesArrivesWhole)
 {
     openIn(keysIn);

@@ -76,14 +76,21 @@ std::size_t shortLength(std::uint8_t status)
     }
 }
 
+// The wire bytes of a PortMidi message word: its status byte and the data bytes that status takes.
+std::vector<std::uint8_t> wireBytes(std::uint32_t message)
+{
+    std::vector<std::uint8_t> bytes;
+    for (std::size_t i = 0; i < shortLength(static_cast<std::uint8_t>(message)); ++i)
+        bytes.push_back(static_cast<std::uint8_t>(message >> (8 * i)));
+    return bytes;
+}
+
 using Clock = std::chrono::steady_clock;
 
 struct InputItem {
-    bool isShort = false;
-    std::uint32_t message = 0;
-    std::vector<std::uint8_t> bytes;
-    long readyAt = 0;            // deliverable at poll number readyAt or later
-    Clock::time_point readyTime; // and not before this time
+    std::vector<std::uint8_t> bytes; // as they arrive on the wire
+    long readyAt = 0;                // deliverable at poll number readyAt or later
+    Clock::time_point readyTime;     // and not before this time
     // The unit's answer to a block of this image (the unit's image number); none for other input.
     std::optional<int> answersBlockOf;
 };
@@ -669,14 +676,7 @@ PmError simPoll(PmInternal *midi)
            d.pending.front().readyTime <= clock) {
         InputItem item = std::move(d.pending.front());
         d.pending.pop_front();
-        if (item.isShort) {
-            PmEvent e{static_cast<PmMessage>(item.message), time};
-            pm_read_short(midi, &e);
-            if (!isRealtime(static_cast<std::uint8_t>(item.message)))
-                d.inputInSysEx = false;
-        } else {
-            deliverBytes(midi, item.bytes, time, d.inputInSysEx);
-        }
+        deliverBytes(midi, item.bytes, time, d.inputInSysEx);
         if (item.answersBlockOf == s.unit.imageNumber && s.unit.unansweredBlocks > 0)
             --s.unit.unansweredBlocks;
     }
@@ -843,8 +843,7 @@ void queueShort(int device, std::uint32_t message)
     State &s = state();
     std::lock_guard<std::mutex> guard(s.lock);
     InputItem item;
-    item.isShort = true;
-    item.message = message;
+    item.bytes = wireBytes(message);
     dev(s, device).pending.push_back(std::move(item));
 }
 
@@ -865,8 +864,7 @@ void queueStream(int device, const std::vector<std::uint32_t> &messages)
     long readyAt = d.polls;
     for (std::uint32_t message : messages) {
         InputItem item;
-        item.isShort = true;
-        item.message = message;
+        item.bytes = wireBytes(message);
         readyAt += 2;
         item.readyAt = readyAt;
         d.pending.push_back(std::move(item));

@@ -103,7 +103,9 @@ void clearReceived(int device);
 
 // ---- Input devices: what the program will read ----
 
-// Queues a short message (a PortMidi message word: status | data1 << 8 | data2 << 16).
+// Queues a short message (a PortMidi message word: status | data1 << 8 | data2 << 16). It arrives as
+// its bytes on the wire would, by the rules of queueBytes: nothing for F4, F5, F9, FD or an F7 that
+// ends no SysEx.
 void queueShort(int device, std::uint32_t message);
 // Queues a byte string as it would arrive on the wire: SysEx messages, possibly with real-time
 // bytes (0xF8 to 0xFF) inside them, and short messages. As the ALSA backend does, SysEx bytes are
