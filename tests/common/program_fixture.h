@@ -8,6 +8,7 @@
 #include "app/mainwindow.h"
 #include "midilink/midiio.h"
 #include "rbframework/memoryblock.h"
+#include "tests/common/qstring_print.h"
 #include "tests/sim/simmidi.h"
 
 #include <QStringList>
@@ -16,12 +17,6 @@
 #include <gtest/gtest.h>
 #include <ostream>
 #include <vector>
-
-// QString values in assertion messages, as text.
-inline void PrintTo(const QString &s, std::ostream *os)
-{
-    *os << '"' << s.toStdString() << '"';
-}
 
 namespace korvanetest
 {

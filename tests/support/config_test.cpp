@@ -2,6 +2,7 @@
 #include "rbframework/exceptions.h"
 #include "rbframework/testseam.h"
 #include "support/config.h"
+#include "tests/common/qstring_print.h"
 
 #include <QDir>
 #include <QElapsedTimer>
@@ -15,12 +16,6 @@
 #include <csignal>
 #include <gtest/gtest.h>
 #include <sys/resource.h>
-
-// Readable QString values in failure messages.
-inline void PrintTo(const QString &s, std::ostream *os)
-{
-    *os << '"' << s.toStdString() << '"';
-}
 
 namespace config = korvane::config;
 

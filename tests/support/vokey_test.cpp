@@ -4,6 +4,7 @@
 #include "support/config.h"
 #include "support/vokey.h"
 #include "tests/common/key_pixels.h"
+#include "tests/common/qstring_print.h"
 
 #include <QApplication>
 #include <QDir>
@@ -11,12 +12,6 @@
 #include <QWidget>
 #include <functional>
 #include <gtest/gtest.h>
-
-// Readable QString values in failure messages.
-inline void PrintTo(const QString &s, std::ostream *os)
-{
-    *os << '"' << s.toStdString() << '"';
-}
 
 using korvane::vokey;
 

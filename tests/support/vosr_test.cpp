@@ -3,6 +3,7 @@
 #include "rbframework/exceptions.h"
 #include "rbframework/testseam.h"
 #include "support/vosr.h"
+#include "tests/common/qstring_print.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -10,12 +11,6 @@
 #include <QTemporaryDir>
 #include <functional>
 #include <gtest/gtest.h>
-
-// Readable QString values in failure messages.
-inline void PrintTo(const QString &s, std::ostream *os)
-{
-    *os << '"' << s.toStdString() << '"';
-}
 
 namespace vosr = korvane::vosr;
 
