@@ -178,7 +178,8 @@ Figures measure(const Configuration &c, int argc, char **argv)
         mainWindow()->kstart().press();
     };
     // After the application has opened: View Comms when the window is to be shown, the Update S/W
-    // tab, then Enable; File and Start once the unit has answered Enable.
+    // tab, then Enable; File and Start half a second later, some ten ticks after the unit has
+    // answered Enable.
     QTimer::singleShot(0, [&] {
         QTimer::singleShot(0, [&] {
             if (c.shown)
