@@ -20,6 +20,14 @@ constexpr int32_t enableDelayTicks = 10;
 // The progress bar and the byte count are 32-bit: a larger image cannot be counted.
 constexpr qint64 largestImage = std::numeric_limits<int32_t>::max();
 
+QString tooLarge(const QString &path)
+{
+    return QStringLiteral("The file \"%1\" is too large to send: a firmware image must be smaller than "
+                          "2 GiB (%2 bytes).")
+        .arg(path)
+        .arg(largestImage + 1);
+}
+
 } // namespace
 
 void main::kenabsw_Action()
@@ -49,7 +57,11 @@ void main::startOver(std::optional<midisr::FrameId> enable)
     // The download runs on: Start and Reset stay off, as Start left them.
     kstart().Enabled(false);
     KReset().Enabled(false);
-    midisr::awaited = enable;
+    if (!takeImage())
+        return;
+    // The next block is the image's first, once the unit has handled the Enable: the answer to the
+    // revision request sent after it tells.
+    midisr::download.blockOut.reset();
 }
 
 void main::kfile_Action()
@@ -63,11 +75,7 @@ void main::kfile_Action()
     if (!f)
         return;
     if (f->Length() > largestImage) {
-        rb::MsgBox(
-            QStringLiteral("The file \"%1\" is too large to send: a firmware image must be smaller than "
-                           "2 GiB (%2 bytes).")
-                .arg(f->NativePath())
-                .arg(largestImage + 1));
+        rb::MsgBox(tooLarge(f->NativePath()));
         f = nullptr;
         return;
     }
@@ -84,6 +92,7 @@ void main::File2stream()
     if (midisr::stream)
         midisr::stream->Close();
     midisr::stream = f->OpenAsBinaryFile(false);
+    midisr::download.imageFile = f->NativePath();
     pbar().Value(0);
     if (!midisr::stream) {
         // Nothing can be sent from it: Start stays off.
@@ -94,7 +103,30 @@ void main::File2stream()
     pbar().Maximum(int(midisr::stream->Length()));
     KReset().Enabled(true);
     // Not onto an image that already holds blocks sent since the last Enable.
-    kstart().Enabled(!midisr::imagebegun);
+    kstart().Enabled(!midisr::download.imageBegun);
+}
+
+bool main::takeImage()
+{
+    rb::BinaryStream &file = rb::deref(midisr::stream);
+    const QString &name = midisr::download.imageFile;
+    file.Position(0);
+    // One byte more than the largest image tells an image that has grown too large since File.
+    const QByteArray image = file.Read(largestImage + 1);
+    QString problem;
+    if (file.ReadError())
+        problem = QStringLiteral("The firmware file \"%1\" cannot be read.").arg(name);
+    else if (image.size() > largestImage)
+        problem = tooLarge(name);
+    if (!problem.isEmpty()) {
+        Abort();
+        rb::MsgBox(problem);
+        return false;
+    }
+    file.Close();
+    midisr::stream = std::make_shared<rb::BinaryStream>(image);
+    pbar().Maximum(int(image.size()));
+    return true;
 }
 
 void main::kstart_Action()
@@ -105,8 +137,29 @@ void main::kstart_Action()
     KReset().Enabled(false);
     kfile().Enabled(false);
     kclose().Enabled(false);
+    unitCommandsAvailable(false);
     midisr::downfw = true;
-    rxdatarq();
+    midisr::download.blockOut.reset();
+    // Bytes typed by hand since the last Enable may already lie in the unit's image.
+    if (midisr::download.imageBegun) {
+        Abort();
+        return;
+    }
+    if (!takeImage())
+        return;
+    // Nothing of this image has gone out yet: not the last run's count, nor its "Finished", while
+    // the first block waits.
+    DCount().Caption(QStringLiteral("0"));
+    lcount().Caption(QStringLiteral("$0"));
+    // Something sent before may still be acknowledged (Set, a hand-typed frame, the Enable whose
+    // revision answer has not come yet): the first block waits until the answer to a revision
+    // request shows that the unit has handled all of it.
+    if (!midisr::unanswered.quiet() && !midisr::unanswered.quietOnAnswer() &&
+        !midisr::cmd7e(midisr::cmdReadRevision)) {
+        Abort();
+        return;
+    }
+    midisr::sendDueBlock();
     // An empty image has already finished, and the finishing step hid the key.
     if (midisr::downfw)
         kabort().Visible(true);
@@ -116,9 +169,8 @@ void main::rxdatarq()
 {
     rb::BinaryStream &image = rb::deref(midisr::stream);
     if (image.EOF()) {
-        // The empty block completes the unit's image: only when the image since the last Enable
-        // holds this download's bytes, all of them from the first.
-        if (midisr::imagebytes == midisr::sentlen && midisr::binsend())
+        // The empty block completes the unit's image.
+        if (midisr::binsend())
             Downdone();
         else
             Abort();
@@ -130,7 +182,7 @@ void main::rxdatarq()
         Abort();
         return;
     }
-    midisr::awaited = block;
+    midisr::download.blockOut = block;
     pbar().Value(int(image.Position()));
     lcount().Caption("$" + rb::Hex(pbar().Value()));
 }
@@ -149,8 +201,10 @@ void main::Abort()
 
 void main::endDownload(const QString &position)
 {
+    if (midisr::downfw)
+        unitCommandsAvailable(true);
     midisr::downfw = false;
-    midisr::awaited.reset();
+    midisr::download.blockOut.reset();
     kfile().Enabled(false);
     KReset().Enabled(true);
     kabort().Enabled(false);
@@ -161,6 +215,15 @@ void main::endDownload(const QString &position)
     pbar().Visible(false);
     lcount().Caption(position);
     kabort().Visible(false);
+}
+
+void main::unitCommandsAvailable(bool available)
+{
+    // During a countdown the revision Read comes back with Enable.
+    kreadeprom().Enabled(available && enabdelay == 0);
+    kreadip().Enabled(available);
+    // Set only once an address has been read.
+    ksetip().Enabled(available && ipaddr().Enabled());
 }
 
 void main::KReset_Action()
@@ -194,7 +257,7 @@ void main::Timer()
     --enabdelay;
     const bool back = enabdelay == 0;
     kenabsw().Enabled(back);
-    kreadeprom().Enabled(back);
+    kreadeprom().Enabled(back && !midisr::downfw);
 }
 
 } // namespace korvane

@@ -110,11 +110,11 @@ class main : public rb::Window, public MainHooks
 
     // The firmware download. rxdatarq: the next block, or the empty block and the finishing step.
     void rxdatarq() override;
-    void Downdone();     // the finishing step: "Finished" and three beeps
-    void File2stream();  // opens f from its start as the firmware stream
-    void Timer();        // one tick of the re-enable countdown
-    void Setenabdelay(); // Enable off, countdown from 10
-    void Abort();        // stops the download: "Aborted"
+    void Downdone();       // the finishing step: "Finished" and three beeps
+    void File2stream();    // opens f from its start as the firmware stream
+    void Timer();          // one tick of the re-enable countdown
+    void Setenabdelay();   // Enable off, countdown from 10
+    void Abort() override; // stops the download: "Aborted"
 
     // Unit commands and link state.
     // The Debug tab's request: data length + 1, 0xA0, the command, the data. Nothing sends it.
@@ -135,10 +135,17 @@ class main : public rb::Window, public MainHooks
     // progress bar and the Abort key hidden, the position label showing the outcome.
     void endDownload(const QString &position);
     // Enable during a download: the unit has begun a new image, so the download starts over from
-    // the image's first byte once the unit acknowledges the Enable (given as its frame, none when it
+    // the image's first byte once the unit has handled the Enable (given as its frame, none when it
     // did not go out). Without the Enable sent or the image reopened from its start, the download
     // ends as Abort ends it.
     void startOver(std::optional<midisr::FrameId> enable);
+    // Reads the held image whole, which the unit then gets, whatever becomes of the file meanwhile.
+    // False, the download ended as Abort ends it and the file named in a message, when it cannot be
+    // read whole.
+    bool takeImage();
+    // The revision Read, the address Read and Set: off while a download runs, so that nothing but
+    // the download's blocks goes out to the unit and every answer is its blocks'.
+    void unitCommandsAvailable(bool available);
 
     rb::TabPanel *TabPanel1_;
     rb::GroupBox *dlbox_;

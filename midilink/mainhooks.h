@@ -12,6 +12,7 @@ class MainHooks
 {
   public:
     virtual void rxdatarq() = 0;         // the next firmware block, or the finishing step
+    virtual void Abort() = 0;            // ends the download: "Aborted"
     virtual void setmidiok(bool ok) = 0; // shows whether both ports are open
     virtual rb::ProgressBar &pbar() const = 0;
     virtual rb::Label &DCount() const = 0; // firmware bytes sent

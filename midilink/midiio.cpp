@@ -99,10 +99,19 @@ void midiio::midiin1_threadrun()
 }
 void midiio::midiin1_change1()
 {
-    Midiok();
+    portChanged();
 }
 void midiio::midiout1_change1()
 {
+    portChanged();
+}
+
+void midiio::portChanged()
+{
+    // The download cannot go on over a port that has been closed: an answer on its way is lost, or
+    // the next block goes to another device.
+    if (midisr::downfw)
+        mainHooks().Abort();
     Midiok();
 }
 void midiio::krefresk_Action()
@@ -131,6 +140,10 @@ void midiio::sendmidi_Action()
     QByteArray bytes;
     for (QStringView rest(text); !rest.isEmpty();)
         bytes += char(tokenByte(vosr::splitspace2(rest)));
+    // Bytes the unit may take as a frame would come in the middle of the download's blocks, and the
+    // unit's answers could no longer be told apart: the download ends as Abort ends it.
+    if (midisr::downfw && midisr::unitFrameIn(bytes))
+        mainHooks().Abort();
     outlong(std::make_shared<rb::MemoryBlock>(bytes));
 }
 
@@ -151,9 +164,10 @@ std::optional<midisr::FrameId> midiio::outlong(const rb::MemoryBlockPtr &message
     if (fvisible)
         eListout().InsertRow(0, "Output: Long Data " + vosr::mb2hex(message, rb::deref(message).Size()));
     // Every message goes out here, hand-typed ones too, so the record of what the unit was sent is kept here.
-    if (!midiout1().outlong(message))
+    const midiout::Written written = midiout1().outlong(message);
+    if (written == midiout::Written::Nothing)
         return std::nullopt;
-    return midisr::framesent(*message);
+    return midisr::recordSent(*message, written == midiout::Written::Whole);
 }
 
 void midiio::setvisible(bool visible)

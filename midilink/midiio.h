@@ -61,6 +61,8 @@ class midiio : public rb::Window
     void setvisible(bool visible);
     void togvisible();
     void incack();
+    // At the end of every change of a port.
+    void portChanged();
     // Reports to the main window whether both ports opened at their last attempt.
     void Midiok();
     void Refreshmidi();

@@ -15,7 +15,9 @@ rb::BinaryStreamPtr stream;
 int32_t sentlen = 0;
 rb::MemoryBlockPtr sysxmb;
 int32_t sysxlen = 0;
-bool sysxcomplete = false;
+bool sysxComplete = false;
+UnansweredFrames unanswered;
+Download download;
 
 namespace
 {
@@ -83,11 +85,7 @@ std::optional<FrameId> binsend()
     MainHooks &w = mainHooks();
     w.pbar().Value(sentlen);
     w.DCount().Caption(rb::Str(sentlen));
-    const std::optional<FrameId> sent = midi8bit(frame);
-    // One block per tick of the poller, however fast the unit answers: the event loop runs between
-    // blocks.
-    rb::window<midiio>().miditimer1().endtick();
-    return sent;
+    return midi8bit(frame);
 }
 
 std::optional<FrameId> midi8bit(const rb::MemoryBlockPtr &framePtr)
@@ -156,8 +154,9 @@ void release()
     sentlen = 0;
     sysxmb.reset();
     sysxlen = 0;
-    sysxcomplete = false;
-    forgetsent();
+    sysxComplete = false;
+    unanswered.clear();
+    download = {};
 }
 
 } // namespace korvane::midisr

@@ -6,6 +6,7 @@
 
 #include "rbframework/folderitem.h"
 #include "rbframework/memoryblock.h"
+#include "unansweredframes.h"
 
 #include <cstdint>
 #include <optional>
@@ -27,6 +28,12 @@ constexpr uint8_t cmdFactoryReset = 0x32;
 constexpr uint8_t cmdReadAddress = 0x33;
 constexpr uint8_t cmdSetAddress = 0x34;
 
+// Answer codes of the unit.
+constexpr uint8_t answerAck = 0x7F; // acknowledgement
+constexpr uint8_t answerNak = 0x7E; // negative acknowledgement
+constexpr uint8_t answerRevision = 0x21;
+constexpr uint8_t answerAddress = 0x43;
+
 // Image bytes per firmware block, and the size of the receive buffer.
 constexpr int blockBytes = 22;
 constexpr int sysxSize = 128;
@@ -38,39 +45,46 @@ extern rb::BinaryStreamPtr stream; // the firmware image being sent
 extern int32_t sentlen;            // firmware bytes sent so far
 extern rb::MemoryBlockPtr sysxmb;  // the exclusive message being received; nil before the first F0
 extern int32_t sysxlen;            // bytes stored in sysxmb
-extern bool sysxcomplete;          // an F7 has ended the message in sysxmb
+extern bool sysxComplete;          // an F7 has ended the message in sysxmb
 
-// ---- Frames sent, and the answers that settle them
-//
-// The unit's answers carry no identity, but the unit answers its frames in order. Every unit frame
-// written without error is recorded, oldest first, with the kind of answer it expects. An answer
-// settles the oldest unanswered frame that expects its kind; the frames before that one are taken as
-// never answered, which puts the record back in step after a lost answer. An answer that no recorded
-// frame expects settles nothing.
+// ---- What the unit was sent, and the download
 
-enum class AnswerKind : uint8_t {
-    Acknowledgement, // an acknowledgement or a negative one: every command but the two requests
-    Revision,        // revision data, to the revision request
-    Address,         // the IP address, to the address request
+using FrameId = UnansweredFrames::Id;
+
+// The frames sent to the unit that it has not answered yet.
+extern UnansweredFrames unanswered;
+
+// The download, beyond downfw, stream and sentlen.
+struct Download {
+    // The download's block that awaits the unit's answer. None while the download waits to send its
+    // next block: after Start, or after an Enable that starts it over, until the unit has settled
+    // everything sent before.
+    std::optional<FrameId> blockOut;
+    // Something that may have put bytes into the unit's image has gone out since the last
+    // enable-update frame.
+    bool imageBegun = false;
+    // The file that stream was opened from, for the messages that name it.
+    QString imageFile;
 };
-using FrameId = uint64_t; // the frames sent to the unit, counted from 1
+extern Download download;
 
-// The frame whose acknowledgement sends the download's next block: the block that awaits it, or the
-// Enable that starts a download over; none when no block is due on an acknowledgement.
-extern std::optional<FrameId> awaited;
-// What the unit's image holds since the last enable-update frame went out: whether a firmware block
-// has gone out since, and the image bytes those blocks carried.
-extern bool imagebegun;
-extern int64_t imagebytes;
+// What reaches the unit of a message written on the output port, which writes it up to its first
+// F7: the frame F0 7E <device> <command> <n> <packed payload> F7 found at its first F0. A message
+// that begins with a data byte may complete a frame written earlier without its F7: nothing is
+// known of that frame.
+struct UnitFrame {
+    std::optional<uint8_t> device, command;
+    bool wellFormed = false; // its length and bytes are those of a frame the unit can read
+};
+std::optional<UnitFrame> unitFrameIn(const QByteArray &message);
 
-// Records a message written to the output port (midiio.outlong, for every message written without
-// error). Answers the frame's id when it is a frame for the unit, which answers it.
-std::optional<FrameId> framesent(const rb::MemoryBlock &message);
-// Settles the oldest unanswered frame that expects this kind of answer. True when it was the awaited
-// frame, which then awaits no more.
-bool settle(AnswerKind kind);
-// Back to no frame sent (part of release).
-void forgetsent();
+// Records a message handed to the output port (midiio.outlong): whole, or refused by the port,
+// which may have written part of it. Answers the frame's id when it is a frame for the unit that
+// went out whole.
+std::optional<FrameId> recordSent(const rb::MemoryBlock &message, bool whole);
+
+// Sends the download's next block when one is due and the unit can only acknowledge that block.
+void sendDueBlock();
 
 // ---- Sending
 // Each sender answers the frame's id when it went out to the unit, none when it could not be written.
@@ -103,7 +117,8 @@ void parsesyscommon(const rb::MemoryBlock &packet);
 void parsesysx(rb::MemoryBlock &message, int32_t count);
 void parsemidi(const rb::MemoryBlock &packet);
 
-// Back to the initial state, the firmware stream released (at the program's end, and between tests).
+// Back to the initial state, the firmware stream released and the record emptied (at the program's
+// end, and between tests).
 void release();
 
 } // namespace korvane::midisr

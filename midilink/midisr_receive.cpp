@@ -15,6 +15,7 @@ namespace
 {
 
 constexpr uint8_t realtimeFirst = 0xF8;
+constexpr uint8_t universalRealtime = 0x7F; // the byte after F0 of a universal real-time message
 
 struct Answer {
     uint8_t code;
@@ -23,10 +24,10 @@ struct Answer {
 
 // The row ending of each unit answer code; any other code ends its row with a blank.
 constexpr Answer answerRows[] = {
-    {0x21, " revision data "},         {0x43, "IP Address "},        {0x25, " unit config "},
-    {0x26, " interface config data "}, {0x2C, " midi config data "}, {0x27, " Sync Error "},
-    {0x28, " System Status "},         {0x29, " Error Message "},    {0x2A, " RS422 Status "},
-    {0x2B, " RS422 Rec Rdy "},         {0x2D, " Midi Rec Rdy "},     {0x2E, "Front panel LED data "},
+    {answerRevision, " revision data "}, {answerAddress, "IP Address "}, {0x25, " unit config "},
+    {0x26, " interface config data "},   {0x2C, " midi config data "},   {0x27, " Sync Error "},
+    {0x28, " System Status "},           {0x29, " Error Message "},      {0x2A, " RS422 Status "},
+    {0x2B, " RS422 Rec Rdy "},           {0x2D, " Midi Rec Rdy "},       {0x2E, "Front panel LED data "},
 };
 
 QString answerRowEnd(int code)
@@ -86,7 +87,7 @@ void store(int byte)
 {
     rb::MemoryBlock &buffer = *sysxmb;
     if (byte == sysexEnd)
-        sysxcomplete = true;
+        sysxComplete = true;
     if (sysxlen >= buffer.Size())
         return;
     buffer.Byte(sysxlen, byte);
@@ -98,7 +99,7 @@ void store(int byte)
 // A message has begun and no F7 has ended it yet.
 bool messageOpen()
 {
-    return sysxmb && !sysxcomplete;
+    return sysxmb && !sysxComplete;
 }
 
 // A new receive buffer in place of the old one, whatever that held.
@@ -106,7 +107,7 @@ void startMessage()
 {
     sysxmb = std::make_shared<rb::MemoryBlock>(sysxSize);
     sysxlen = 0;
-    sysxcomplete = false;
+    sysxComplete = false;
 }
 
 void showRevision(const rb::MemoryBlock &m)
@@ -127,7 +128,8 @@ void showAddress(const rb::MemoryBlock &m)
     w.ipaddr().Text(rb::Str(m.Byte(5)) + "." + rb::Str(m.Byte(6)) + "." + rb::Str(m.Byte(7)) + "." +
                     rb::Str(m.Byte(8)));
     w.ipaddr().Enabled(true);
-    w.ksetip().Enabled(true);
+    // Set stays off while a download runs.
+    w.ksetip().Enabled(!downfw);
 }
 
 } // namespace
@@ -180,33 +182,39 @@ void parsesysx(rb::MemoryBlock &message, int32_t count)
         return;
     case unitMessage: {
         const int code = message.Byte(3);
-        if (code == 0x7E) {
-            // The frame it answers awaits nothing more: a refused block is not sent again.
-            settle(AnswerKind::Acknowledgement);
-            return;
-        }
-        if (code == 0x7F) {
-            // Only the acknowledgement of the frame the download awaits sends the next block, which
-            // goes out before the acknowledgement is counted.
-            if (settle(AnswerKind::Acknowledgement) && downfw)
-                mainHooks().rxdatarq();
+        if (code == answerAck || code == answerNak) {
+            const std::optional<FrameId> block = unanswered.acknowledged();
+            const bool downloadsBlock = downfw && block && block == download.blockOut;
+            if (downloadsBlock)
+                download.blockOut.reset();
+            if (code == answerNak) {
+                // A block the unit refused leaves a hole in its image: the download cannot finish.
+                if (downloadsBlock)
+                    mainHooks().Abort();
+                else
+                    sendDueBlock();
+                return;
+            }
+            // The next block goes out before the acknowledgement is counted.
+            sendDueBlock();
             rb::window<midiio>().incack();
             return;
         }
         const QString row = shown ? received() + answerRowEnd(code) : QString();
         m72h8(message);
-        if (code == 0x21) {
-            settle(AnswerKind::Revision);
+        if (code == answerRevision) {
+            unanswered.requestAnswered(UnansweredFrames::Frame::RevisionRequest);
             showRevision(message);
-        } else if (code == 0x43) {
-            settle(AnswerKind::Address);
+        } else if (code == answerAddress) {
+            unanswered.requestAnswered(UnansweredFrames::Frame::AddressRequest);
             showAddress(message);
         }
         if (shown)
             insertInputRow(row);
+        sendDueBlock();
         return;
     }
-    case 0x7F:
+    case universalRealtime:
         if (shown)
             insertInputRow(received() + realtimeRowEnd(message.Byte(3)));
         return;

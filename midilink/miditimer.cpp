@@ -26,13 +26,14 @@ void miditimer::Event_Action()
     // No tick inside another handler, this tick's own included: a message box's modal loop keeps the
     // clock running, and a packet routed there would break into the handling under way (an answer
     // half assembled, a block half sent). What arrives meanwhile waits for the next tick.
-    if (rb::handlersUnderWay() > 1)
+    if (rb::anotherHandlerUnderWay())
         return;
+    midiio &io = rb::window<midiio>();
     // The stream is looked up afresh for every call: a packet's handling may change the ports.
-    auto input = [] { return rb::window<midiio>().midiin1().stream; };
+    auto input = [&io] { return io.midiin1().stream; };
     if (!input())
         return;
-    // Read what waits, up to the bound or the packet whose handling sent a firmware block. An error
+    // Read what waits, up to the bound or the packet whose handling wrote to the output. An error
     // of Poll ends the tick and is not reported: a message box every tick would lock the user out,
     // and reading goes on at the next tick. When Poll finds nothing waiting, one Read still ends the
     // tick: PortMidi reports an overflow of its queue only to a Read of the emptied queue, and takes
@@ -40,8 +41,7 @@ void miditimer::Event_Action()
     // Poll; a second failure in a row ends the tick, so a stream that keeps failing cannot hold the
     // user interface.
     int failedReads = 0;
-    tickends = false;
-    for (int packets = 0; packets < packetsPerTick && !tickends;) {
+    for (int packets = 0; packets < packetsPerTick;) {
         const PortMidiStreamPtr polled = input();
         const int waiting = polled ? polled->Poll() : -1;
         if (waiting < 0)
@@ -59,8 +59,11 @@ void miditimer::Event_Action()
         s[1] = char(d->RawData1());
         s[2] = char(d->RawData2());
         s[3] = char(d->RawData3());
+        const uint64_t writes = io.midiout1().writes;
         if (newdata)
             newdata(rb::MemoryBlock(s));
+        if (io.midiout1().writes != writes)
+            return;
     }
 }
 

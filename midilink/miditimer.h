@@ -1,8 +1,10 @@
 #pragma once
 // The input poller: at every tick it reads the input selector's stream, one event at a time, and
 // raises newdata with each event's four bytes (least significant first) as an input packet. A tick
-// does a bounded amount of work and returns to the event loop; what it leaves waits in PortMidi's
-// queue, in order, for the next tick.
+// does a bounded amount of work and returns to the event loop: it ends after a packet whose handling
+// wrote to the output port (the next firmware block), so a unit that answers at once gets one block
+// per tick, and after a bounded number of packets. What it leaves waits in PortMidi's queue, in
+// order, for the next tick.
 
 #include "pluginclasses.h"
 #include "rbframework/memoryblock.h"
@@ -24,11 +26,6 @@ class miditimer : public rb::Timer
     std::function<void(const rb::MemoryBlock &)> newdata;
 
     void Event_Action() override;
-    // Ends the tick under way after the packet being handled (a firmware block went out).
-    void endtick() { tickends = true; }
-
-  private:
-    bool tickends = false;
 };
 
 } // namespace korvane

@@ -127,14 +127,15 @@ QString midiout::failurePrefix() const
     return QStringLiteral("open midi output error:");
 }
 
-bool midiout::outlong(const rb::MemoryBlockPtr &message)
+midiout::Written midiout::outlong(const rb::MemoryBlockPtr &message)
 {
     if (!stream)
-        return false;
+        return Written::Nothing;
+    ++writes;
     const int answer = stream->WriteSysEx(0, message, 0);
     if (answer != 0)
         rb::MsgBox(QStringLiteral("outlong error:") + rb::Str(answer));
-    return answer == 0;
+    return answer == 0 ? Written::Whole : Written::Refused;
 }
 
 } // namespace korvane

@@ -7,6 +7,7 @@
 #include "rbframework/memoryblock.h"
 #include "rbframework/popupmenu.h"
 
+#include <cstdint>
 #include <functional>
 
 namespace korvane
@@ -59,9 +60,16 @@ class midiout : public PortSelector
 {
   public:
     midiout(rb::Window &window, QString name, int left, int top, int width, int height);
+
+    // What became of a message handed to the port.
+    enum class Written {
+        Nothing, // no device row has been chosen yet
+        Whole,
+        Refused, // the port refused it, possibly after part of it had gone out
+    };
     // Sends the block as one System Exclusive message; nothing before a device row was ever chosen.
-    // Answers whether it was written.
-    bool outlong(const rb::MemoryBlockPtr &message);
+    Written outlong(const rb::MemoryBlockPtr &message);
+    uint64_t writes = 0; // messages handed to the port's stream, whatever became of them
 
   protected:
     bool listed(const PortMidiDeviceInfoTSL &info) const override { return info.HasOutput(); }

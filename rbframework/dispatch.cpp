@@ -79,9 +79,9 @@ void dispatch(const std::function<void()> &handler)
     }
 }
 
-int handlersUnderWay()
+bool anotherHandlerUnderWay()
 {
-    return depth;
+    return depth > 1;
 }
 
 std::exception_ptr runCatching(const std::function<void()> &routine)

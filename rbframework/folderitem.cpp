@@ -3,6 +3,7 @@
 #include "regularfile.h"
 #include "testseam.h"
 
+#include <QBuffer>
 #include <QCoreApplication>
 #include <QDesktopServices>
 #include <QDir>
@@ -135,17 +136,25 @@ bool FolderItem::ReplaceContents(const QByteArray &bytes) const
 
 // --- BinaryStream
 
-BinaryStream::BinaryStream(std::unique_ptr<QFile> file) : file_(std::move(file)) {}
+BinaryStream::BinaryStream(std::unique_ptr<QFile> file) : device_(std::move(file)) {}
+
+BinaryStream::BinaryStream(const QByteArray &bytes)
+{
+    auto buffer = std::make_unique<QBuffer>();
+    buffer->setData(bytes);
+    buffer->open(QIODevice::ReadOnly);
+    device_ = std::move(buffer);
+}
 
 bool BinaryStream::EOF() const
 {
-    return !file_ || file_->atEnd();
+    return !device_ || device_->atEnd();
 }
 
 int BinaryStream::ReadInt8()
 {
     char c = 0;
-    if (!file_ || !file_->getChar(&c))
+    if (!device_ || !device_->getChar(&c))
         return 0;
     return int(static_cast<signed char>(c));
 }
@@ -153,30 +162,50 @@ int BinaryStream::ReadInt8()
 int BinaryStream::ReadUInt8()
 {
     char c = 0;
-    if (!file_ || !file_->getChar(&c))
+    if (!device_ || !device_->getChar(&c))
         return 0;
     return int(static_cast<unsigned char>(c));
 }
 
+QByteArray BinaryStream::Read(qint64 count)
+{
+    QByteArray bytes;
+    readError_ = !device_;
+    if (readError_ || count <= 0)
+        return bytes;
+    // Room for what the stream says it holds, not for the count asked: the count may be a bound.
+    bytes.reserve(qsizetype(qBound<qint64>(0, Length() - Position(), count)));
+    char chunk[64 * 1024];
+    while (bytes.size() < count) {
+        const qint64 n = device_->read(chunk, qMin<qint64>(qint64(sizeof chunk), count - bytes.size()));
+        if (n <= 0) {
+            readError_ = n < 0;
+            break;
+        }
+        bytes.append(chunk, qsizetype(n));
+    }
+    return bytes;
+}
+
 qint64 BinaryStream::Position() const
 {
-    return file_ ? file_->pos() : 0;
+    return device_ ? device_->pos() : 0;
 }
 
 void BinaryStream::Position(qint64 pos)
 {
-    if (file_)
-        file_->seek(qBound<qint64>(0, pos, file_->size()));
+    if (device_)
+        device_->seek(qBound<qint64>(0, pos, device_->size()));
 }
 
 qint64 BinaryStream::Length() const
 {
-    return file_ ? file_->size() : 0;
+    return device_ ? device_->size() : 0;
 }
 
 void BinaryStream::Close()
 {
-    file_.reset();
+    device_.reset();
 }
 
 // --- TextInputStream

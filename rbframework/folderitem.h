@@ -56,20 +56,27 @@ class FolderItem
     mutable int lastError_ = 0;
 };
 
+// Over a file, or over bytes in memory.
 class BinaryStream
 {
   public:
     explicit BinaryStream(std::unique_ptr<QFile> file);
+    explicit BinaryStream(const QByteArray &bytes); // read-only
     bool EOF() const;
     int ReadInt8();  // signed byte; 0 at the end
     int ReadUInt8(); // 0..255; 0 at the end
+    // Up to count bytes from the position, fewer at the end; ReadError tells whether the reading
+    // stopped at a failure instead.
+    QByteArray Read(qint64 count);
+    bool ReadError() const { return readError_; }
     qint64 Position() const;
     void Position(qint64 pos);
     qint64 Length() const;
     void Close();
 
   private:
-    std::unique_ptr<QFile> file_;
+    std::unique_ptr<QIODevice> device_;
+    bool readError_ = false;
 };
 
 // The platform's line ending, as the text streams write it.

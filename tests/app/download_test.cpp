@@ -1,7 +1,7 @@
 // The firmware download as the user drives it on the Update S/W tab: Enable, File, Start, one block
 // per acknowledgement, "Finished" with three beeps, Abort, Reset and the re-enable countdown, against
 // the simulated unit. The unit answers every frame at once; the poller reads its answers when the
-// test ticks it.
+// test ticks it. The user goes on after Enable once the unit has answered it.
 #include "midilink/midisr.h"
 #include "rbframework/testseam.h"
 #include "support/config.h"
@@ -15,6 +15,7 @@
 #include <algorithm>
 #include <functional>
 #include <ostream>
+#include <stdio.h>
 
 using namespace korvanetest;
 
@@ -114,7 +115,13 @@ class Download : public ConnectedProgramTest
         return std::make_shared<rb::FolderItem>(f.fileName());
     }
 
-    void enable() { click(w().kenabsw()); }
+    // Enable, and the unit's answers to it read.
+    void enable()
+    {
+        clickEnable();
+        acknowledge();
+    }
+    void clickEnable() { click(w().kenabsw()); }
     void choose(rb::FolderItemPtr f)
     {
         rb::testseam::answerNextDialog(std::move(f));
@@ -139,22 +146,23 @@ class Download : public ConnectedProgramTest
         click(w().kreadeprom());
         chooseTab(w().TabPanel1(), UpdateSW);
     }
-    // A download of a 30-byte image started, its first block acknowledged: the second is out. Then
-    // a revision Read's countdown brings Enable back.
+    // A revision Read just before Start, then a download of a 30-byte image, its first block
+    // acknowledged: the second is out when the Read's countdown brings Enable back.
     void downloadWithEnableBack()
     {
         enable();
         choose(file("fw.bin", imageBytes(30)));
+        readRevision();
+        acknowledge();
         start();
         acknowledge();
-        readRevision();
         tick(10);
     }
     // The same, then Enable starts the image over; the unit's answers to it are not read yet.
     void enableDuringADownload()
     {
         downloadWithEnableBack();
-        enable();
+        clickEnable();
     }
 
     QTemporaryDir files;
@@ -318,7 +326,7 @@ const Transition transitions[] = {
      [](UpdateBox &b) { b.start = true, b.reset = true, b.barValue = 0, b.barMaximum = 30; }},
     // Enable starts the download over: it goes on, with Start and Reset still off.
     {"EnableDuringADownload", [](Download &d) { d.downloadWithEnableBack(); },
-     [](Download &d) { d.enable(); },
+     [](Download &d) { d.clickEnable(); },
      [](UpdateBox &b) { b.enable = false, b.file = true, b.abortEnabled = false, b.barValue = 0; }},
     // A file chosen or not, the download under way ends as Abort ends it.
     {"FileCancelledDuringADownload", [](Download &d) { d.enableDuringADownload(); },
@@ -327,7 +335,7 @@ const Transition transitions[] = {
     {"FileChosenDuringADownload",
      [](Download &d) {
          d.enableDuringADownload();
-         d.acknowledge(); // the unit acknowledges the Enable: the image's first block goes out
+         d.acknowledge(); // the unit answers the Enable: the image's first block goes out
      },
      [](Download &d) { d.choose(d.file("other.bin", imageBytes(50))); },
      [](UpdateBox &b) {
@@ -404,15 +412,15 @@ TEST_F(Download, AbortStopsWithoutSendingOrBeepingAndClosesTheImage)
     enable();
     rb::FolderItemPtr image = file("fw.bin", imageBytes(100));
     choose(image);
-    start();
-    acknowledge();
     EXPECT_EQ(openHandles(image->NativePath()), 1);
+    start();
+    EXPECT_EQ(openHandles(image->NativePath()), 0) << "read whole at Start, the file is not held";
+    acknowledge();
     const std::size_t frames = framesSent().size();
 
     click(w().kabort());
     EXPECT_EQ(w().lcount().Caption(), "Aborted");
     EXPECT_EQ(framesSent().size(), frames) << "Abort sends nothing";
-    EXPECT_EQ(openHandles(image->NativePath()), 0) << "the image is closed";
     acknowledge();
     EXPECT_EQ(framesSent().size(), frames) << "a late acknowledgement sends nothing";
     EXPECT_EQ(rb::testseam::beepCount(), 0);
@@ -503,24 +511,18 @@ TEST_F(Download, ACancelledChoiceForgetsTheFileButStartStreamsTheOneOpenedBefore
 TEST_F(Download, EnableDuringADownloadStartsTheImageOverAndFileAbortStillEndsIt)
 {
     const Bytes image = imageBytes(30);
-    enable();
-    rb::FolderItemPtr chosen = file("fw.bin", image);
-    choose(chosen);
-    start();
-    acknowledge();
-    readRevision();
-    tick(10);
+    downloadWithEnableBack();
     ASSERT_TRUE(w().kenabsw().Enabled());
     ASSERT_EQ(blocksSent().size(), 2u);
 
     sim::clearReceived(UnitOut);
-    enable();
+    clickEnable();
     EXPECT_EQ(framesSent(), (std::vector<Bytes>{enableFrame, revisionFrame}));
     EXPECT_FALSE(w().kabort().Enabled());
     EXPECT_TRUE(w().kabort().Visible()) << "disabled, but still shown";
     EXPECT_TRUE(korvane::midisr::downfw);
     EXPECT_EQ(korvane::midisr::sentlen, 0);
-    EXPECT_EQ(openHandles(chosen->NativePath()), 1) << "the image reopened, the old handle closed";
+    EXPECT_EQ(openHandles(files.filePath("fw.bin")), 0) << "the image reopened, read whole and closed";
 
     acknowledge();
     EXPECT_EQ(framesSent().back(), sim::packFrame(blockCommand, slice(image, 0, 22)))
@@ -530,7 +532,6 @@ TEST_F(Download, EnableDuringADownloadStartsTheImageOverAndFileAbortStillEndsIt)
     chooseMenuItem(w(), "FileAbort");
     EXPECT_EQ(w().lcount().Caption(), "Aborted");
     EXPECT_FALSE(korvane::midisr::downfw);
-    EXPECT_EQ(openHandles(chosen->NativePath()), 0);
 }
 
 TEST_F(Download, AReplacedImageIsClosedAtOnce)
@@ -689,11 +690,13 @@ TEST_P(RemovedImage, IsReportedWhenEnableReopensItAndNothingMoreIsSent)
     rb::FolderItemPtr image = file("fw.bin", imageBytes(30));
     enable();
     choose(image);
-    start();
     if (downloading) {
+        readRevision(); // its countdown brings Enable back during the download
         acknowledge();
-        readRevision(); // its countdown brings Enable back
+        start();
+        acknowledge();
     } else {
+        start();
         acknowledgeToTheEnd();
         reset();
     }
@@ -701,7 +704,7 @@ TEST_P(RemovedImage, IsReportedWhenEnableReopensItAndNothingMoreIsSent)
     ASSERT_TRUE(QFile::remove(image->NativePath()));
     rb::testseam::reset();
 
-    enable();
+    clickEnable();
     ASSERT_EQ(rb::testseam::shownMessages().size(), 1);
     EXPECT_TRUE(rb::testseam::shownMessages().front().contains(image->NativePath()));
     EXPECT_FALSE(w().kstart().Enabled());
@@ -726,6 +729,105 @@ TEST_P(RemovedImage, IsReportedWhenEnableReopensItAndNothingMoreIsSent)
 INSTANTIATE_TEST_SUITE_P(When, RemovedImage, ::testing::Bool(),
                          [](const auto &info) { return info.param ? "DuringADownload" : "AfterADownload"; });
 
+// ---- The image the unit gets
+
+// What becomes of the file while the download runs: the unit gets the image as the file held it at
+// Start, whole, and "Finished" says so.
+struct ImageChange {
+    const char *name;
+    std::function<void(QFile &)> change;
+};
+
+class ChangedImage : public Download, public ::testing::WithParamInterface<ImageChange>
+{
+};
+
+TEST_P(ChangedImage, TheUnitGetsTheImageAsItWasAtStart)
+{
+    const Bytes image = imageBytes(4400);
+    enable();
+    rb::FolderItemPtr chosen = file("fw.bin", image);
+    choose(chosen);
+    start();
+    for (int i = 0; i < 20; ++i)
+        acknowledge();
+    ASSERT_EQ(korvane::midisr::sentlen, 21 * 22);
+
+    QFile onDisk(chosen->NativePath());
+    GetParam().change(onDisk);
+    acknowledgeToTheEnd();
+    EXPECT_EQ(w().lcount().Caption(), "Finished");
+    EXPECT_EQ(sim::unitImage(), image);
+    EXPECT_TRUE(sim::unitImageComplete());
+    EXPECT_EQ(w().DCount().Caption(), "4400");
+    EXPECT_EQ(w().pbar().Maximum(), 4400);
+    EXPECT_TRUE(rb::testseam::shownMessages().isEmpty());
+}
+
+const ImageChange imageChanges[] = {
+    {"CutBelowThePositionSent", [](QFile &f) { ASSERT_TRUE(f.resize(300)); }},
+    {"CutAboveThePositionSent", [](QFile &f) { ASSERT_TRUE(f.resize(3000)); }},
+    {"CutToNothing", [](QFile &f) { ASSERT_TRUE(f.resize(0)); }},
+    {"OverwrittenInPlace",
+     [](QFile &f) {
+         ASSERT_TRUE(f.open(QIODevice::ReadWrite));
+         ASSERT_EQ(f.write(QByteArray(4400, '\x5A')), 4400);
+     }},
+    {"AppendedTo",
+     [](QFile &f) {
+         ASSERT_TRUE(f.open(QIODevice::Append));
+         ASSERT_EQ(f.write(QByteArray(5000, '\x5A')), 5000);
+     }},
+    {"ReplacedByAnotherFile",
+     [](QFile &f) {
+         QFile other(f.fileName() + ".new");
+         ASSERT_TRUE(other.open(QIODevice::WriteOnly));
+         ASSERT_EQ(other.write(QByteArray(2000, '\x5A')), 2000);
+         other.close();
+         ASSERT_EQ(::rename(QFile::encodeName(other.fileName()), QFile::encodeName(f.fileName())), 0);
+     }},
+};
+
+INSTANTIATE_TEST_SUITE_P(Download, ChangedImage, ::testing::ValuesIn(imageChanges),
+                         [](const auto &info) { return std::string(info.param.name); });
+
+// The file grew after it was chosen: Start takes it as it is then, and the progress counts to its
+// new end.
+TEST_F(Download, StartTakesTheImageAsTheFileHoldsItThen)
+{
+    enable();
+    rb::FolderItemPtr chosen = file("fw.bin", imageBytes(30));
+    choose(chosen);
+    EXPECT_EQ(w().pbar().Maximum(), 30);
+    file("fw.bin", imageBytes(100));
+    start();
+    EXPECT_EQ(w().pbar().Maximum(), 100);
+    acknowledgeToTheEnd();
+    EXPECT_EQ(sim::unitImage(), imageBytes(100));
+    EXPECT_EQ(w().DCount().Caption(), "100");
+    EXPECT_EQ(w().lcount().Caption(), "Finished");
+}
+
+// A file whose bytes cannot be read, though it opens: this process's own memory file, which fails
+// every read at its first byte (and says it holds none). Start ends the download as Abort does and
+// names the file; nothing reaches the unit.
+TEST_F(Download, AnImageThatCannotBeReadEndsTheDownloadWithAMessageThatNamesIt)
+{
+    enable();
+    const QString unreadable = QStringLiteral("/proc/self/mem");
+    choose(std::make_shared<rb::FolderItem>(unreadable));
+    ASSERT_TRUE(w().kstart().Enabled()) << "it opens";
+    start();
+
+    EXPECT_EQ(rb::testseam::shownMessages(),
+              QStringList{"The firmware file \"" + unreadable + "\" cannot be read."});
+    EXPECT_EQ(w().lcount().Caption(), "Aborted");
+    EXPECT_FALSE(korvane::midisr::downfw);
+    EXPECT_FALSE(w().kabort().Visible());
+    EXPECT_TRUE(blocksSent().empty());
+    EXPECT_EQ(rb::testseam::beepCount(), 0);
+}
+
 // ---- Downloads that cannot go on
 
 // A block the unit never got: nothing after it may follow, so the download ends as Abort ends it.
@@ -747,10 +849,9 @@ TEST_F(Download, ABlockThatCannotBeWrittenEndsTheDownloadAsAbortDoes)
     EXPECT_EQ(rb::testseam::beepCount(), 0);
 }
 
-// A block typed by hand in the MIDI window begins a new image at the unit in the middle of the
-// download: the unit's image no longer holds the download's bytes from its first, so the end block
-// is not sent and "Finished" is not shown.
-TEST_F(Download, AnEnableTypedDuringTheDownloadKeepsItFromFinishing)
+// An Enable typed by hand in the MIDI window would begin a new image at the unit in the middle of
+// the download: the download ends as Abort ends it, and the typed frame goes out after it.
+TEST_F(Download, AnEnableTypedDuringTheDownloadEndsItAsAbortDoes)
 {
     enable();
     choose(file("fw.bin", imageBytes(100)));
@@ -759,12 +860,15 @@ TEST_F(Download, AnEnableTypedDuringTheDownloadKeepsItFromFinishing)
     click(w().kview());
     type(io().midistring(), "F0 7E 7F 09 00 F7");
     click(io().sendmidi());
-    acknowledgeToTheEnd();
-
     EXPECT_EQ(w().lcount().Caption(), "Aborted");
+    EXPECT_FALSE(korvane::midisr::downfw);
+    EXPECT_EQ(framesSent().back(), enableFrame);
+    acknowledge();
+    acknowledge();
+
+    EXPECT_EQ(blocksSent().size(), 2u) << "nothing after the typed frame";
     EXPECT_EQ(rb::testseam::beepCount(), 0);
-    EXPECT_FALSE(sim::unitImageComplete()) << "the end block went out";
-    EXPECT_EQ(sim::unitImage(), slice(imageBytes(100), 44, 56));
+    EXPECT_FALSE(sim::unitImageComplete());
 }
 
 // An answer arriving while the "outlong error:" box of a refused block is open: the box's modal loop

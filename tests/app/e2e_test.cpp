@@ -164,7 +164,11 @@ class EndToEnd : public SimulatedUnitTest
             tick(1);
         }
     }
-    static bool finished() { return mainWindow().lcount().Caption() == QLatin1String("Finished"); }
+    // The download has ended with "Finished"; until its first block the position keeps the last text.
+    static bool finished()
+    {
+        return !korvane::midisr::downfw && mainWindow().lcount().Caption() == QLatin1String("Finished");
+    }
     // The firmware blocks written on the unit's port, in order.
     static std::vector<Bytes> blocksSent();
 
@@ -468,22 +472,9 @@ TEST_F(EndToEnd, AbortStopsTheDownloadAndTheNextStartSendsTheWholeImage)
     EXPECT_EQ(exitCode, 0);
 }
 
-struct StallCase {
-    const char *name;
-    sim::Mode mode;
-    bool unitKeepsTheLastBlock; // a silent unit takes the block it does not acknowledge
-};
-
-void PrintTo(const StallCase &c, std::ostream *os)
-{
-    *os << c.name;
-}
-
-class UnitStops : public EndToEnd, public ::testing::WithParamInterface<StallCase>
-{
-};
-
-TEST_P(UnitStops, TheDownloadWaitsWithoutRepeatingABlockUntilFileAbort)
+// A unit that stops answering keeps the download waiting: no block is repeated, and File > Abort
+// ends it.
+TEST_F(EndToEnd, AUnitThatStopsAnsweringKeepsTheDownloadWaitingUntilFileAbort)
 {
     const Bytes image = pattern(2000);
     const rb::FolderItemPtr bin = writeImage(image);
@@ -493,8 +484,8 @@ TEST_P(UnitStops, TheDownloadWaitsWithoutRepeatingABlockUntilFileAbort)
     const int exitCode = runProgram([&] {
         korvane::main &w = mainWindow();
         ASSERT_NO_FATAL_FAILURE(startDownload(bin));
-        poll(5);
-        sim::setUnitMode(GetParam().mode);
+        poll(10);
+        sim::setUnitMode(sim::Mode::Silent);
         poll(10);
         const std::vector<Bytes> frames = framesSent();
         poll(50);
@@ -504,9 +495,8 @@ TEST_P(UnitStops, TheDownloadWaitsWithoutRepeatingABlockUntilFileAbort)
         ASSERT_GT(sent.size(), 2u);
         ASSERT_LT(sent.size(), expected.size() - 1);
         EXPECT_EQ(sent, firstOf(expected, sent.size())) << "each block once, in order";
-        const std::size_t kept = GetParam().unitKeepsTheLastBlock ? sent.size() : sent.size() - 1;
-        EXPECT_EQ(sim::unitImage(), Bytes(image.begin(), image.begin() + std::ptrdiff_t(kept * blockBytes)));
-        // A negative acknowledgement is not counted.
+        EXPECT_EQ(sim::unitImage(),
+                  Bytes(image.begin(), image.begin() + std::ptrdiff_t(sent.size() * blockBytes)));
         EXPECT_EQ(io().ackcnt, answersWith(0x7F));
         EXPECT_EQ(io().ackcount().Text(), QString::number(answersWith(0x7F)));
         EXPECT_EQ(w.lcount().Caption(), "$" + QString::number(sent.size() * blockBytes, 16).toUpper());
@@ -525,11 +515,6 @@ TEST_P(UnitStops, TheDownloadWaitsWithoutRepeatingABlockUntilFileAbort)
     });
     EXPECT_EQ(exitCode, 0);
 }
-
-INSTANTIATE_TEST_SUITE_P(Modes, UnitStops,
-                         ::testing::Values(StallCase{"Silent", sim::Mode::Silent, true},
-                                           StallCase{"NegativeAcknowledgements", sim::Mode::Nak, false}),
-                         [](const ::testing::TestParamInfo<StallCase> &info) { return info.param.name; });
 
 TEST_F(EndToEnd, RealTimeMessagesBetweenTheAnswersLeaveTheImageWhole)
 {
@@ -562,119 +547,242 @@ TEST_F(EndToEnd, RealTimeMessagesBetweenTheAnswersLeaveTheImageWhole)
     EXPECT_EQ(exitCode, 0);
 }
 
-// ---- Blocks and acknowledgements alternate
+// ---- Downloads with any unit
 
-class Alternation;
+// The two kinds of unit a download must hold with: one that acknowledges every command, and one
+// that acknowledges firmware blocks only (both answer the revision and address requests).
+enum class Unit { AcknowledgesEveryCommand, AcknowledgesBlocksOnly };
 
-// What a user does while a download runs; the download then runs to its end.
-struct DuringADownload {
+class AnyUnit;
+
+// What a user does around a download. Whatever it is, the download ends one of two ways: the unit
+// holds the whole image and "Finished" shows, or it ends as Abort ends it; and the unit never holds
+// two blocks unanswered.
+struct Scenario {
     const char *name;
-    std::function<void(Alternation &)> act;
-    int beeps; // three for the download's Finished, three more for a Reset
+    std::function<void(AnyUnit &)> beforeStart; // after Enable (its answers not read yet) and File
+    std::function<void(AnyUnit &)> during;      // once the download's first blocks have gone out
+    bool finishes = true;
+    std::size_t imageSize = 100;
+    // A block typed by hand for another device byte, which the unit takes as well: it reaches the
+    // unit while the download's last block is unanswered, as the user asked.
+    bool typedBlockReachesTheUnit = false;
 };
 
-void PrintTo(const DuringADownload &c, std::ostream *os)
+void PrintTo(const Scenario &s, std::ostream *os)
 {
-    *os << c.name;
+    *os << s.name;
 }
 
-class Alternation : public EndToEnd, public ::testing::WithParamInterface<DuringADownload>
+class AnyUnit : public EndToEnd, public ::testing::WithParamInterface<std::tuple<Scenario, Unit, int>>
 {
   public:
+    using EndToEnd::chooseRow;
     using EndToEnd::click;
+    using EndToEnd::io;
     using EndToEnd::poll;
     using EndToEnd::showPage;
     using EndToEnd::tick;
     using EndToEnd::waitOutTheCountdown;
 
     static korvane::main &w() { return mainWindow(); }
+    // Polls until the unit has answered everything sent so far.
+    void waitForTheAnswers() { poll(4 * (lag() + 1)); }
+    int lag() const { return std::get<2>(GetParam()); }
+    // Bytes typed in the MIDI window's "Test Midi TX String" field and sent.
+    void send(const QString &bytes)
+    {
+        if (!io().fvisible)
+            click(w().kview());
+        type(io().midistring(), bytes);
+        click(io().sendmidi());
+    }
 };
 
-// Against a unit that answers about one tick late, the answers to what the user sends around the
-// download (Enable, Reset, Set, the revision and address requests, the last block of an aborted
-// run) never send a block: the unit never holds two blocks of its image unanswered, and it gets
-// every byte once, in order, from the first byte since its last Enable.
-TEST_P(Alternation, TheUnitNeverHoldsTwoBlocksUnanswered)
+TEST_P(AnyUnit, TheDownloadFinishesWholeOrEndsAsAbortDoes)
 {
-    const Bytes image = pattern(330);
+    const auto &[scenario, unit, lag] = GetParam();
+    const Bytes image = pattern(scenario.imageSize);
     const rb::FolderItemPtr bin = writeImage(image);
     saveUnitPorts();
-    sim::setUnitLag(3);
+    sim::setUnitMode(unit == Unit::AcknowledgesEveryCommand ? sim::Mode::Normal : sim::Mode::BlocksOnly);
+    sim::setUnitLag(lag);
+    sim::setUnitTakesAnyDevice(scenario.typedBlockReachesTheUnit);
+    const int maxPolls = 400 * (lag + 1);
     const int exitCode = runProgram([&] {
-        ASSERT_NO_FATAL_FAILURE(startDownload(bin));
-        poll(3);
-        GetParam().act(*this);
+        ASSERT_NO_FATAL_FAILURE(showPage(UpdateSW));
+        click(w().kenabsw());
+        seam::answerNextDialog(bin);
+        click(w().kfile());
+        if (scenario.beforeStart)
+            scenario.beforeStart(*this);
         ASSERT_FALSE(HasFatalFailure());
-        ASSERT_TRUE(pollUntil(finished, 200)) << w().lcount().Caption().toStdString();
-        EXPECT_EQ(sim::unitImage(), image);
-        EXPECT_TRUE(sim::unitImageComplete());
+        ASSERT_NO_FATAL_FAILURE(showPage(UpdateSW));
+        ASSERT_TRUE(w().kstart().Enabled());
+        click(w().kstart());
+        if (scenario.during) {
+            pollUntil([] { return !korvane::midisr::downfw || blocksSent().size() >= 2; }, maxPolls);
+            ASSERT_TRUE(korvane::midisr::downfw) << "the download ended before the user could act";
+            scenario.during(*this);
+            ASSERT_FALSE(HasFatalFailure());
+        }
+        ASSERT_TRUE(pollUntil([] { return !korvane::midisr::downfw; }, maxPolls))
+            << "the download never ended";
+
         const std::vector<std::size_t> unanswered = sim::unitUnansweredBeforeEachBlock();
-        EXPECT_EQ(unanswered, std::vector<std::size_t>(unanswered.size(), 0)) << "a block sent ahead";
-        EXPECT_EQ(w().DCount().Caption(), "330");
-        EXPECT_EQ(seam::beepCount(), GetParam().beeps);
+        if (!scenario.typedBlockReachesTheUnit) {
+            EXPECT_EQ(unanswered, std::vector<std::size_t>(unanswered.size(), 0)) << "a block sent ahead";
+        }
+        if (scenario.finishes) {
+            EXPECT_EQ(w().lcount().Caption(), "Finished");
+            EXPECT_EQ(sim::unitImage(), image);
+            EXPECT_TRUE(sim::unitImageComplete());
+            EXPECT_EQ(w().DCount().Caption(), QString::number(image.size()));
+        } else {
+            EXPECT_EQ(w().lcount().Caption(), "Aborted");
+            EXPECT_FALSE(sim::unitImageComplete());
+            const std::size_t blocks = blocksSent().size();
+            poll(4 * (lag + 1));
+            EXPECT_EQ(blocksSent().size(), blocks) << "a block after the end";
+        }
         EXPECT_TRUE(seam::shownMessages().isEmpty()) << seam::shownMessages().join('|').toStdString();
         click(w().kclose());
     });
     EXPECT_EQ(exitCode, 0);
 }
 
-const DuringADownload duringADownload[] = {
-    // The acknowledgement of the last block sent comes after the next Start.
+const Scenario scenarios[] = {
+    // Start before the unit has answered the Enable: the first block waits for its revision answer.
+    {"StartAtOnce", {}, {}},
+    {"StartAtOnceWithAnEmptyImage", {}, {}, true, 0},
+    {"StartAtOnceWithOneByte", {}, {}, true, 1},
+    {"StartAtOnceWithOneBlock", {}, {}, true, 22},
+    {"StartAtOnceWithOneBlockAndOneByte", {}, {}, true, 23},
+    {"StartOnceTheUnitHasAnswered", [](AnyUnit &t) { t.waitForTheAnswers(); }, {}},
+    // Set goes out after the Enable's revision answer: Start asks for the revisions again.
+    {"AddressReadAndSetBeforeStart",
+     [](AnyUnit &t) {
+         t.showPage(SetIP);
+         t.click(t.w().kreadip());
+         t.waitForTheAnswers();
+         ASSERT_TRUE(t.w().ksetip().Enabled());
+         t.click(t.w().ksetip());
+     },
+     {}},
+    {"SetAndReadsRefusedDuringADownload",
+     [](AnyUnit &t) {
+         t.showPage(SetIP);
+         t.click(t.w().kreadip());
+         t.waitForTheAnswers();
+     },
+     [](AnyUnit &t) {
+         t.showPage(SetIP);
+         EXPECT_FALSE(t.w().ksetip().Enabled());
+         EXPECT_FALSE(t.w().kreadip().Enabled());
+         t.click(t.w().ksetip());
+         t.click(t.w().kreadip());
+         t.showPage(Connect);
+         EXPECT_FALSE(t.w().kreadeprom().Enabled());
+         t.click(t.w().kreadeprom());
+         t.showPage(UpdateSW);
+     }},
+    {"SeventyRevisionReadsDuringADownload",
+     {},
+     [](AnyUnit &t) {
+         t.showPage(Connect);
+         for (int i = 0; i < 70; ++i)
+             t.click(t.w().kreadeprom());
+         t.showPage(UpdateSW);
+     }},
+    // The revision Read's countdown brings Enable back during the download, which starts over.
+    {"EnableDuringADownload",
+     [](AnyUnit &t) {
+         t.showPage(Connect);
+         t.click(t.w().kreadeprom());
+     },
+     [](AnyUnit &t) {
+         t.waitOutTheCountdown();
+         ASSERT_TRUE(korvane::midisr::downfw);
+         ASSERT_TRUE(t.w().kenabsw().Enabled());
+         t.click(t.w().kenabsw());
+     },
+     true, 1000},
+    {"AbortThenEnableAndStart",
+     {},
+     [](AnyUnit &t) {
+         t.click(t.w().kabort());
+         t.showPage(Connect);
+         t.click(t.w().kreadeprom());
+         t.waitOutTheCountdown();
+         t.showPage(UpdateSW);
+         t.click(t.w().kenabsw());
+         t.click(t.w().kstart());
+     }},
     {"AbortResetEnableStart",
-     [](Alternation &t) {
+     {},
+     [](AnyUnit &t) {
          t.click(t.w().kabort());
          t.click(t.w().KReset());
          t.tick(10);
          t.click(t.w().kenabsw());
          t.click(t.w().kstart());
+     }},
+    // Bytes typed in the MIDI window that the unit may take as a frame.
+    {"UnitFrameTypedDuringADownload",
+     {},
+     [](AnyUnit &t) { t.send(QStringLiteral("F0 7E 7F 06 01 F7")); },
+     false},
+    {"BlockForAnotherDeviceTypedDuringADownload",
+     {},
+     [](AnyUnit &t) { t.send(QStringLiteral("F0 7E 00 04 01 41 00 F7")); },
+     false,
+     100,
+     true},
+    {"BlockForAnotherDeviceTypedBeforeStart",
+     [](AnyUnit &t) {
+         t.waitForTheAnswers();
+         t.send(QStringLiteral("F0 7E 00 04 01 41 00 F7"));
      },
-     6},
-    // The acknowledgement of the Enable comes after Start.
-    {"ResetEnableStartWithinASecond",
-     [](Alternation &t) {
-         t.click(t.w().kabort());
-         t.click(t.w().KReset());
-         t.waitOutTheCountdown();
-         t.click(t.w().kenabsw());
-         t.click(t.w().kstart());
+     {},
+     false,
+     100,
+     true},
+    // More frames the unit never answers than the record holds.
+    {"SeventyUnansweredCommandsTypedBeforeStart",
+     [](AnyUnit &t) {
+         for (int i = 0; i < 70; ++i)
+             t.send(QStringLiteral("F0 7E 00 32 00 F7")); // for another device
      },
-     6},
-    {"AddressReadAndSet",
-     [](Alternation &t) {
-         t.showPage(SetIP);
-         t.click(t.w().kreadip());
-         t.poll(3);
-         ASSERT_TRUE(t.w().ksetip().Enabled());
-         t.click(t.w().ksetip());
+     {}},
+    // A port chosen again closes it: an answer on its way is lost.
+    {"InputPortChosenAgainDuringADownload",
+     {},
+     [](AnyUnit &t) {
+         t.click(t.w().kview());
+         ASSERT_TRUE(QTest::qWaitForWindowExposed(t.io().widget()));
+         t.chooseRow(t.io().midiin1(), 0);
+         t.chooseRow(t.io().midiin1(), rowOf(t.io().midiin1(), portRow(UnitIn)));
      },
-     3},
-    {"RevisionRead",
-     [](Alternation &t) {
-         t.showPage(Connect);
-         t.click(t.w().kreadeprom());
-     },
-     3},
-    // The image starts over from its first byte once the unit has acknowledged the Enable.
-    {"EnableOnceTheRevisionReadsCountdownHasRunOut",
-     [](Alternation &t) {
-         t.showPage(Connect);
-         t.click(t.w().kreadeprom());
-         t.waitOutTheCountdown();
-         t.showPage(UpdateSW);
-         ASSERT_TRUE(t.w().kenabsw().Enabled());
-         t.click(t.w().kenabsw());
-     },
-     3},
+     false},
+    {"UnitRefusesABlock", {}, [](AnyUnit &) { sim::setUnitMode(sim::Mode::Nak); }, false},
 };
 
-INSTANTIATE_TEST_SUITE_P(Downloads, Alternation, ::testing::ValuesIn(duringADownload),
-                         [](const ::testing::TestParamInfo<DuringADownload> &info) {
-                             return info.param.name;
+INSTANTIATE_TEST_SUITE_P(Downloads, AnyUnit,
+                         ::testing::Combine(::testing::ValuesIn(scenarios),
+                                            ::testing::Values(Unit::AcknowledgesEveryCommand,
+                                                              Unit::AcknowledgesBlocksOnly),
+                                            ::testing::Values(0, 3, 20)),
+                         [](const auto &info) {
+                             return std::string(std::get<0>(info.param).name) +
+                                    (std::get<1>(info.param) == Unit::AcknowledgesEveryCommand
+                                         ? "_UnitAcknowledgesEveryCommand"
+                                         : "_UnitAcknowledgesBlocksOnly") +
+                                    "_AnswersPollsLate" + std::to_string(std::get<2>(info.param));
                          });
 
 // Enable; File, an image chosen; File again, cancelled (Start stays on and streams the image opened
-// before); Start; the revision Read on the Connect tab; Enable once its countdown has run out. The
-// unit begins a new image, and nothing holds the image's first bytes any more: the download ends
+// before); the revision Read on the Connect tab; Start; Enable once the Read's countdown has run
+// out. The unit begins a new image, and no file is held to start it over from: the download ends
 // as Abort ends it, never with "Finished". Choosing the file again sends it whole.
 TEST_F(EndToEnd, EnableDuringADownloadWithNoFileHeldEndsItAsAbortDoes)
 {
@@ -691,16 +799,17 @@ TEST_F(EndToEnd, EnableDuringADownloadWithNoFileHeldEndsItAsAbortDoes)
         click(w.kfile());
         seam::answerNextDialog(nullptr);
         click(w.kfile());
-        ASSERT_TRUE(w.kstart().Enabled());
-        click(w.kstart());
-        poll(20);
         ASSERT_NO_FATAL_FAILURE(showPage(Connect));
         click(w.kreadeprom());
+        ASSERT_NO_FATAL_FAILURE(showPage(UpdateSW));
+        ASSERT_TRUE(w.kstart().Enabled());
+        click(w.kstart());
         ASSERT_NO_FATAL_FAILURE(waitOutTheCountdown());
+        ASSERT_TRUE(korvane::midisr::downfw);
         ASSERT_NO_FATAL_FAILURE(showPage(UpdateSW));
         ASSERT_TRUE(w.kenabsw().Enabled());
         click(w.kenabsw());
-        pollUntil(finished, 200);
+        poll(20);
 
         EXPECT_EQ(w.lcount().Caption(), "Aborted");
         EXPECT_EQ(seam::beepCount(), 0);
@@ -959,14 +1068,15 @@ void expectInitialModuleState()
     EXPECT_EQ(midisr::sentlen, 0);
     EXPECT_EQ(midisr::sysxmb, nullptr);
     EXPECT_EQ(midisr::sysxlen, 0);
-    EXPECT_FALSE(midisr::sysxcomplete);
-    EXPECT_EQ(midisr::awaited, std::nullopt);
-    EXPECT_FALSE(midisr::imagebegun);
-    EXPECT_EQ(midisr::imagebytes, 0);
-    // No frame is remembered as sent: the next one is frame 1, and the first acknowledgement answers it.
-    EXPECT_EQ(midisr::framesent(memoryBlock({0xF0, 0x7E, 0x7F, 0x03, 0x00, 0xF7})), midisr::FrameId(1));
-    midisr::awaited = 1;
-    EXPECT_TRUE(midisr::settle(midisr::AnswerKind::Acknowledgement));
+    EXPECT_FALSE(midisr::sysxComplete);
+    EXPECT_EQ(midisr::download.blockOut, std::nullopt);
+    EXPECT_FALSE(midisr::download.imageBegun);
+    EXPECT_TRUE(midisr::download.imageFile.isEmpty());
+    // No frame is remembered as sent: the next block is frame 1, and the first acknowledgement answers it.
+    EXPECT_TRUE(midisr::unanswered.quiet());
+    EXPECT_EQ(midisr::recordSent(memoryBlock({0xF0, 0x7E, 0x7F, 0x04, 0x00, 0xF7}), true),
+              midisr::FrameId(1));
+    EXPECT_EQ(midisr::unanswered.acknowledged(), midisr::FrameId(1));
 }
 
 // The tests' fixture releases the modules with the same call as the program's end.
@@ -980,7 +1090,7 @@ TEST_F(EndToEnd, QuittingDuringADownloadLeavesEveryModuleAsAtTheStart)
         ASSERT_FALSE(korvane::config::filename.isEmpty());
         ASSERT_NE(korvane::midisr::sysxmb, nullptr);
         ASSERT_TRUE(korvane::midisr::downfw);
-        ASSERT_TRUE(korvane::midisr::awaited.has_value());
+        ASSERT_TRUE(korvane::midisr::download.blockOut.has_value());
         ASSERT_NO_FATAL_FAILURE(chooseMenu(mainWindow().FileMenu(), mainWindow().FileQuit()));
     });
     EXPECT_EQ(exitCode, 0);

@@ -343,7 +343,9 @@ TEST_F(MidisrAnswers, AcknowledgementSendsTheNextBlockBeforeItIsCounted)
     EXPECT_EQ(io().ackcount().Text(), QStringLiteral("1"));
 }
 
-TEST_F(MidisrAnswers, NegativeAcknowledgementDuringADownloadRepeatsNothing)
+// A block the unit refuses leaves a hole in its image: the download ends as Abort ends it. The
+// refusal is not counted and nothing is sent again.
+TEST_F(MidisrAnswers, NegativeAcknowledgementOfTheDownloadsBlockEndsIt)
 {
     sim::setUnitMode(sim::Mode::Nak);
     openImage(Bytes(30, 0x42));
@@ -354,7 +356,8 @@ TEST_F(MidisrAnswers, NegativeAcknowledgementDuringADownloadRepeatsNothing)
     EXPECT_EQ(framesSent().size(), 1u);
     EXPECT_EQ(midisr::sentlen, 22);
     EXPECT_EQ(io().ackcnt, 0);
-    EXPECT_TRUE(midisr::downfw);
+    EXPECT_FALSE(midisr::downfw);
+    EXPECT_EQ(mainWindow().lcount().Caption(), QStringLiteral("Aborted"));
 }
 
 // ---- The unit's answers with clocks inside them -------------------------------------------------

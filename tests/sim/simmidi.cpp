@@ -119,6 +119,7 @@ struct UnitState {
     int output = -1;
     int input = -1;
     Mode mode = Mode::Normal;
+    bool anyDevice = false; // takes frames whatever their device byte
     int lag = 0;
     std::chrono::milliseconds delay{0};
     long lastAnswerReadyAt = 0;            // the poll at which the last answer became readable
@@ -228,6 +229,10 @@ void readEnvironment(State &s)
                     s.unit.mode = Mode::Silent;
                 else if (behaviour == "nak")
                     s.unit.mode = Mode::Nak;
+                else if (behaviour == "blocks-only")
+                    s.unit.mode = Mode::BlocksOnly;
+                else if (behaviour == "any-device")
+                    s.unit.anyDevice = true;
                 else if (behaviour == "clock")
                     s.unit.every = 2;
                 else if (behaviour == "lag" && count)
@@ -272,7 +277,7 @@ std::vector<std::uint8_t> pack(std::uint8_t code, const std::vector<std::uint8_t
 }
 
 // Decodes one SysEx message heard by the unit. Returns the command with `valid` and `error` set.
-Command decode(const std::vector<std::uint8_t> &frame)
+Command decode(const std::vector<std::uint8_t> &frame, bool anyDevice)
 {
     Command c;
     c.frame = frame;
@@ -313,7 +318,7 @@ Command decode(const std::vector<std::uint8_t> &frame)
             c.payload.push_back(
                 static_cast<std::uint8_t>(frame[at + j] | (((high >> (k - 1 - j)) & 1) << 7)));
     }
-    if (c.deviceByte != expectedDeviceByte) {
+    if (c.deviceByte != expectedDeviceByte && !anyDevice) {
         c.error = "device byte " + std::to_string(c.deviceByte);
         return c;
     }
@@ -388,7 +393,7 @@ void answer(State &s, std::uint8_t code, const std::vector<std::uint8_t> &payloa
 
 void unitHears(State &s, const std::vector<std::uint8_t> &frame)
 {
-    Command c = decode(frame);
+    Command c = decode(frame, s.unit.anyDevice);
     if (c.valid) {
         std::optional<std::size_t> size = expectedPayload(c.code, c.payload.size());
         if (!size) {
@@ -402,12 +407,14 @@ void unitHears(State &s, const std::vector<std::uint8_t> &frame)
     }
     s.unit.commands.push_back(c);
     // Frames that are not for this unit get no answer at all.
-    if (frame.size() < 6 || frame[1] != unitId || frame[2] != expectedDeviceByte)
+    if (frame.size() < 6 || frame[1] != unitId || (frame[2] != expectedDeviceByte && !s.unit.anyDevice))
         return;
     const bool silent =
         s.unit.mode == Mode::Silent || (s.unit.silentFrom && s.unit.commands.size() > *s.unit.silentFrom);
+    // Acknowledgements, negative or not, from a unit that gives them to firmware blocks only.
+    const bool acknowledges = s.unit.mode != Mode::BlocksOnly || c.code == 0x04;
     if (!c.valid || s.unit.mode == Mode::Nak) {
-        if (!silent)
+        if (!silent && acknowledges)
             answer(s, nak, {});
         return;
     }
@@ -436,7 +443,7 @@ void unitHears(State &s, const std::vector<std::uint8_t> &frame)
         answer(s, 0x21, s.unit.revision);
     else if (c.code == 0x33)
         answer(s, 0x43, s.unit.address);
-    else
+    else if (acknowledges)
         answer(s, ack, {}, c.code == 0x04);
 }
 
@@ -930,6 +937,13 @@ void setUnitMode(Mode mode)
     State &s = state();
     std::lock_guard<std::mutex> guard(s.lock);
     s.unit.mode = mode;
+}
+
+void setUnitTakesAnyDevice(bool any)
+{
+    State &s = state();
+    std::lock_guard<std::mutex> guard(s.lock);
+    s.unit.anyDevice = any;
 }
 
 void setUnitLag(int polls)

@@ -17,10 +17,11 @@
 //   unit[:<behaviour>...]    the input "Simulated Unit In" and the output "Simulated Unit Out"
 //                            (interface "Simulated"), with the simulated unit wired between them;
 //                            behaviours, any number of them in order: normal (the default), silent,
-//                            nak, lag:<polls>, delay-ms:<milliseconds> (each answer readable only
-//                            that long after the frame it answers), silent-after:<frames> (answers
-//                            that many frames, then none; a negative count: never), or clock (a 0xF8
-//                            after every second byte of each answer)
+//                            nak, blocks-only (acknowledges firmware blocks only), any-device (takes
+//                            frames whatever their device byte), lag:<polls>, delay-ms:<milliseconds>
+//                            (each answer readable only that long after the frame it answers),
+//                            silent-after:<frames> (answers that many frames, then none; a negative
+//                            count: never), or clock (a 0xF8 after every second byte of each answer)
 //   in:<name>[:<interface>]  an input device, interface "Simulated" unless given
 //   out:<name>[:<interface>] an output device
 // for example KORVANE_SIM_DEVICES='in:Keyboard:ALSA,unit:lag:3:silent-after:40'; malformed entries
@@ -149,14 +150,17 @@ void failWrites(int device, std::string hostErrorText);
 //   that does not match the frame's size, a data byte with bit 7 set, a high-bit byte with bits
 //   beyond its group): negative acknowledgement 0x7E
 // An acknowledgement is F0 7E 7F 7F 00 F7 and a negative acknowledgement F0 7E 7F 7E 00 F7.
-// Frames for another device byte and SysEx that does not begin F0 7E are recorded (not valid) and
-// not answered; short messages are ignored.
+// Frames for another device byte (unless the unit takes any, setUnitTakesAnyDevice) and SysEx that
+// does not begin F0 7E are recorded (not valid) and not answered; short messages are ignored.
 // Answers produced while the input device is not open are lost, as on a real port.
 
 enum class Mode {
-    Normal, // answers as above
-    Silent, // takes every frame as in Normal (the image grows) but answers nothing
-    Nak,    // rejects every unit frame: a negative acknowledgement, nothing taken
+    Normal,     // answers as above
+    Silent,     // takes every frame as in Normal (the image grows) but answers nothing
+    Nak,        // rejects every unit frame: a negative acknowledgement, nothing taken
+    BlocksOnly, // takes every frame as in Normal, but acknowledges firmware blocks only: the two
+                // requests get their answers, a block its acknowledgement (or a negative one when
+                // malformed), and every other frame nothing at all
 };
 
 // One frame the unit received.
@@ -173,6 +177,9 @@ struct Command {
 void attachUnit(int output, int input);
 void detachUnit();
 void setUnitMode(Mode mode);
+// The unit takes frames whatever their device byte (true), or only those for device byte 127
+// (false, the default); frames it does not take get no answer.
+void setUnitTakesAnyDevice(bool any);
 // Answers become readable only after this many further polls of the input device (0: at the
 // next). PortMidi polls the backend in every Pm_Poll and every Pm_Read. The unit handles one frame
 // at a time: each answer takes its polls after the answer before it, as a busy unit's would.
