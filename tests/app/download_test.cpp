@@ -135,7 +135,7 @@ class Download : public ConnectedProgramTest
     // Acknowledges every block until the download ends (or a bound is reached).
     void acknowledgeToTheEnd()
     {
-        for (int i = 0; i < 1000 && korvane::midisr::downfw; ++i)
+        for (int i = 0; i < 5000 && korvane::midisr::downfw; ++i)
             acknowledge();
         EXPECT_FALSE(korvane::midisr::downfw) << "the download did not end";
     }
@@ -732,7 +732,8 @@ INSTANTIATE_TEST_SUITE_P(When, RemovedImage, ::testing::Bool(),
 // ---- The image the unit gets
 
 // What becomes of the file while the download runs: the unit gets the image as the file held it at
-// Start, whole, and "Finished" says so.
+// Start, whole, and "Finished" says so. The image is larger than what a file stream reads ahead
+// (16 KiB), and the file is cut below and above that.
 struct ImageChange {
     const char *name;
     std::function<void(QFile &)> change;
@@ -744,7 +745,7 @@ class ChangedImage : public Download, public ::testing::WithParamInterface<Image
 
 TEST_P(ChangedImage, TheUnitGetsTheImageAsItWasAtStart)
 {
-    const Bytes image = imageBytes(4400);
+    const Bytes image = imageBytes(44000);
     enable();
     rb::FolderItemPtr chosen = file("fw.bin", image);
     choose(chosen);
@@ -759,19 +760,20 @@ TEST_P(ChangedImage, TheUnitGetsTheImageAsItWasAtStart)
     EXPECT_EQ(w().lcount().Caption(), "Finished");
     EXPECT_EQ(sim::unitImage(), image);
     EXPECT_TRUE(sim::unitImageComplete());
-    EXPECT_EQ(w().DCount().Caption(), "4400");
-    EXPECT_EQ(w().pbar().Maximum(), 4400);
+    EXPECT_EQ(w().DCount().Caption(), "44000");
+    EXPECT_EQ(w().pbar().Maximum(), 44000);
     EXPECT_TRUE(rb::testseam::shownMessages().isEmpty());
 }
 
 const ImageChange imageChanges[] = {
     {"CutBelowThePositionSent", [](QFile &f) { ASSERT_TRUE(f.resize(300)); }},
-    {"CutAboveThePositionSent", [](QFile &f) { ASSERT_TRUE(f.resize(3000)); }},
+    {"CutBelowTheReadAhead", [](QFile &f) { ASSERT_TRUE(f.resize(3000)); }},
+    {"CutAboveTheReadAhead", [](QFile &f) { ASSERT_TRUE(f.resize(30000)); }},
     {"CutToNothing", [](QFile &f) { ASSERT_TRUE(f.resize(0)); }},
     {"OverwrittenInPlace",
      [](QFile &f) {
          ASSERT_TRUE(f.open(QIODevice::ReadWrite));
-         ASSERT_EQ(f.write(QByteArray(4400, '\x5A')), 4400);
+         ASSERT_EQ(f.write(QByteArray(44000, '\x5A')), 44000);
      }},
     {"AppendedTo",
      [](QFile &f) {
