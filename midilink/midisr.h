@@ -75,6 +75,7 @@ extern Download download;
 struct UnitFrame {
     std::optional<uint8_t> device, command;
     bool wellFormed = false; // its length and bytes are those of a frame the unit can read
+    bool operator==(const UnitFrame &) const = default;
 };
 std::optional<UnitFrame> unitFrameIn(const QByteArray &message);
 

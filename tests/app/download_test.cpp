@@ -22,7 +22,7 @@ using namespace korvanetest;
 namespace
 {
 
-enum Page { Connect, UpdateSW };
+enum Page { Connect, UpdateSW, Help, SetIP };
 
 const Bytes enableFrame = {0xF0, 0x7E, 0x7F, 0x09, 0x00, 0xF7};
 const Bytes revisionFrame = {0xF0, 0x7E, 0x7F, 0x11, 0x00, 0xF7};
@@ -728,6 +728,56 @@ TEST_P(RemovedImage, IsReportedWhenEnableReopensItAndNothingMoreIsSent)
 
 INSTANTIATE_TEST_SUITE_P(When, RemovedImage, ::testing::Bool(),
                          [](const auto &info) { return info.param ? "DuringADownload" : "AfterADownload"; });
+
+// ---- Just before Start
+
+// Start before the unit has answered the Enable: its acknowledgement, if the unit gives one, is
+// still to come, so the first block waits for the answer to the revision request sent with it.
+// Until then the position reads "$0", not the last run's "Finished".
+TEST_F(Download, StartBeforeTheEnableIsAnsweredWaitsForItsRevisionAnswer)
+{
+    enable();
+    choose(file("fw.bin", imageBytes(30)));
+    start();
+    acknowledgeToTheEnd();
+    reset();
+    tick(10);
+    sim::clearReceived(UnitOut);
+
+    clickEnable();
+    start();
+    EXPECT_EQ(framesSent(), (std::vector<Bytes>{enableFrame, revisionFrame})) << "no block yet";
+    EXPECT_EQ(w().lcount().Caption(), "$0");
+    EXPECT_EQ(w().DCount().Caption(), "0");
+    EXPECT_TRUE(korvane::midisr::downfw);
+    EXPECT_TRUE(w().kabort().Visible());
+    acknowledge();
+    EXPECT_EQ(blocksSent().size(), 1u);
+    EXPECT_EQ(w().lcount().Caption(), "$16");
+}
+
+// Set after the Enable's answers: the unit may acknowledge it or not, so Start asks for the
+// revisions, and the first block follows their answer.
+TEST_F(Download, StartAfterSetAsksForTheRevisionsFirst)
+{
+    enable();
+    choose(file("fw.bin", imageBytes(30)));
+    chooseTab(w().TabPanel1(), SetIP);
+    click(w().kreadip());
+    acknowledge();
+    ASSERT_TRUE(w().ksetip().Enabled());
+    click(w().ksetip());
+    chooseTab(w().TabPanel1(), UpdateSW);
+    sim::clearReceived(UnitOut);
+
+    start();
+    EXPECT_EQ(framesSent(), std::vector<Bytes>{revisionFrame});
+    acknowledge();
+    EXPECT_EQ(blocksSent().size(), 1u);
+    acknowledgeToTheEnd();
+    EXPECT_EQ(sim::unitImage(), imageBytes(30));
+    EXPECT_EQ(w().lcount().Caption(), "Finished");
+}
 
 // ---- The image the unit gets
 

@@ -764,6 +764,13 @@ const Scenario scenarios[] = {
          t.chooseRow(t.io().midiin1(), rowOf(t.io().midiin1(), portRow(UnitIn)));
      },
      false},
+    {"RefreshDuringADownload",
+     {},
+     [](AnyUnit &t) {
+         t.click(t.w().kview());
+         t.click(t.io().krefresk());
+     },
+     false},
     {"UnitRefusesABlock", {}, [](AnyUnit &) { sim::setUnitMode(sim::Mode::Nak); }, false},
 };
 

@@ -7,10 +7,20 @@
 #include "rbframework/text.h"
 #include "tests/common/program_fixture.h"
 
+#include <optional>
 #include <random>
 
 using namespace korvanetest;
 namespace midisr = korvane::midisr;
+
+namespace korvane::midisr
+{
+void PrintTo(const UnitFrame &f, std::ostream *os)
+{
+    *os << "device " << (f.device ? std::to_string(*f.device) : "?") << ", command "
+        << (f.command ? std::to_string(*f.command) : "?") << (f.wellFormed ? ", well formed" : ", malformed");
+}
+} // namespace korvane::midisr
 
 namespace
 {
@@ -248,5 +258,58 @@ TEST_F(MidisrFrames, UnpackingLeavesAGroupCutOffByTheBlockEndPacked)
     midisr::m72h8(cut);
     EXPECT_EQ(bytesOf(cut), (Bytes{0xF0, 0x7E, 0x7F, 0x21, 0x03, 0x0A, 0x01, 0x00}));
 }
+
+// ---- What a message written on the output port is to the unit ---------------------------------
+
+struct SeenCase {
+    const char *name;
+    Bytes message;
+    std::optional<midisr::UnitFrame> frame; // none: nothing the unit may take as its frame
+};
+
+void PrintTo(const SeenCase &c, std::ostream *os)
+{
+    *os << c.name;
+}
+
+class UnitFrameSeen : public ::testing::TestWithParam<SeenCase>
+{
+};
+
+TEST_P(UnitFrameSeen, AsThePortWritesIt)
+{
+    const QByteArray message(reinterpret_cast<const char *>(GetParam().message.data()),
+                             qsizetype(GetParam().message.size()));
+    EXPECT_EQ(midisr::unitFrameIn(message), GetParam().frame);
+}
+
+const SeenCase seenCases[] = {
+    {"Block", {0xF0, 0x7E, 0x7F, 0x04, 0x01, 0x41, 0x00, 0xF7}, midisr::UnitFrame{0x7F, 0x04, true}},
+    {"BlockForAnotherDevice",
+     {0xF0, 0x7E, 0x00, 0x04, 0x01, 0x41, 0x00, 0xF7},
+     midisr::UnitFrame{0x00, 0x04, true}},
+    {"RequestAfterDataBytes",
+     {0x00, 0xF0, 0x7E, 0x7F, 0x11, 0x00, 0xF7},
+     midisr::UnitFrame{0x7F, 0x11, true}},
+    {"LengthWithoutItsPayload", {0xF0, 0x7E, 0x7F, 0x06, 0x01, 0xF7}, midisr::UnitFrame{0x7F, 0x06, false}},
+    {"WithoutF7", {0xF0, 0x7E, 0x7F, 0x04}, midisr::UnitFrame{0x7F, 0x04, false}},
+    {"StatusByteInThePayload",
+     {0xF0, 0x7E, 0x7F, 0x04, 0x01, 0xC1, 0x00, 0xF7},
+     midisr::UnitFrame{0x7F, 0x04, false}},
+    {"HighBitsBeyondTheGroup",
+     {0xF0, 0x7E, 0x7F, 0x04, 0x01, 0x41, 0x02, 0xF7},
+     midisr::UnitFrame{0x7F, 0x04, false}},
+    {"OnlyTheFrameStart", {0xF0, 0x7E}, midisr::UnitFrame{std::nullopt, std::nullopt, false}},
+    // Data bytes first may complete a frame written before without its F7.
+    {"DataBytesFirst", {0x7F, 0x04, 0x01, 0x41, 0x00, 0xF7}, midisr::UnitFrame{}},
+    {"AnotherMakersMessage", {0xF0, 0x41, 0x10, 0x42, 0xF7}, std::nullopt},
+    // The port stops at the first F7: the frame behind it is not written.
+    {"UnitFrameBehindAnF7", {0xF0, 0x01, 0xF7, 0xF0, 0x7E, 0x7F, 0x04, 0x00, 0xF7}, std::nullopt},
+    {"NoteOn", {0x90, 0x3C, 0x40}, std::nullopt},
+    {"Nothing", {}, std::nullopt},
+};
+
+INSTANTIATE_TEST_SUITE_P(Midisr, UnitFrameSeen, ::testing::ValuesIn(seenCases),
+                         [](const auto &info) { return std::string(info.param.name); });
 
 } // namespace

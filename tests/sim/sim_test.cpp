@@ -464,6 +464,58 @@ TEST_F(SimTest, UnitAnswersEachCommand)
     EXPECT_EQ(sim::unitAddress(), (Bytes{12, 34, 56, 78}));
 }
 
+// A unit that acknowledges firmware blocks only: the requests get their answers, a block its
+// acknowledgement (a negative one when malformed), and every other frame nothing at all. It takes
+// the frames as the other kind does.
+TEST_F(SimTest, BlocksOnlyUnitAcknowledgesNothingButBlocks)
+{
+    openUnit();
+    sim::setUnitMode(sim::Mode::BlocksOnly);
+    const Bytes ack{0xF0, 0x7E, 0x7F, 0x7F, 0x00, 0xF7};
+    const Bytes nak{0xF0, 0x7E, 0x7F, 0x7E, 0x00, 0xF7};
+    const struct {
+        const char *name;
+        Bytes frame;
+        Bytes answer; // empty: no answer
+    } cases[] = {
+        {"enable update", {0xF0, 0x7E, 0x7F, 0x09, 0x00, 0xF7}, {}},
+        {"block", sim::packFrame(0x04, {0xC1}), ack},
+        {"malformed block", {0xF0, 0x7E, 0x7F, 0x04, 0x02, 0x01, 0x00, 0xF7}, nak},
+        {"set address", sim::packFrame(0x34, {12, 34, 56, 78}), {}},
+        {"read address", {0xF0, 0x7E, 0x7F, 0x33, 0x00, 0xF7}, sim::packFrame(0x43, {12, 34, 56, 78})},
+        {"revisions",
+         {0xF0, 0x7E, 0x7F, 0x11, 0x00, 0xF7},
+         sim::packFrame(0x21, {1, 0, 2, 5, 0, 0x1A, 3, 1, 0, 0x2C})},
+        {"reset", {0xF0, 0x7E, 0x7F, 0x03, 0x00, 0xF7}, {}},
+        {"unknown command", {0xF0, 0x7E, 0x7F, 0x50, 0x00, 0xF7}, {}},
+        {"payload on a plain command", {0xF0, 0x7E, 0x7F, 0x03, 0x01, 0x01, 0x00, 0xF7}, {}},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.name);
+        sendSysEx(c.frame);
+        Bytes expected = c.answer;
+        while (expected.size() % 4)
+            expected.push_back(0);
+        EXPECT_EQ(eventBytes(readAll()), expected);
+    }
+    EXPECT_EQ(sim::unitImage(), Bytes{0xC1});
+    EXPECT_EQ(sim::unitAddress(), (Bytes{12, 34, 56, 78}));
+}
+
+// A unit that does not examine the device byte takes and answers frames for any device.
+TEST_F(SimTest, UnitThatTakesAnyDeviceByteAnswersFramesForOtherDevices)
+{
+    openUnit();
+    sim::setUnitTakesAnyDevice(true);
+    sendSysEx(sim::packFrame(0x04, {0x41}, 0x00));
+    EXPECT_EQ(eventBytes(readAll()), (Bytes{0xF0, 0x7E, 0x7F, 0x7F, 0x00, 0xF7, 0x00, 0x00}));
+    EXPECT_EQ(sim::unitImage(), Bytes{0x41});
+    sim::setUnitTakesAnyDevice(false);
+    sendSysEx(sim::packFrame(0x04, {0x42}, 0x00));
+    EXPECT_TRUE(readAll().empty());
+    EXPECT_EQ(sim::unitImage(), Bytes{0x41});
+}
+
 TEST_F(SimTest, UnitRejectsABlockLongerThanTwentyTwoBytes)
 {
     openUnit();
