@@ -23,14 +23,14 @@ miditimer::miditimer(rb::Window &window, QString name, int mode, int period)
 
 void miditimer::Event_Action()
 {
-    // No tick inside another handler, this tick's own included: a message box's modal loop keeps the
-    // clock running, and a packet routed there would break into the handling under way (an answer
-    // half assembled, a block half sent). What arrives meanwhile waits for the next tick.
+    // No tick inside another handler: a message box's modal loop keeps the clock running, and a
+    // packet routed there would break into the handling under way (an answer half assembled, a
+    // block half sent). What arrives meanwhile waits for the next tick.
     if (rb::anotherHandlerUnderWay())
         return;
-    midiio &io = rb::window<midiio>();
     // The stream is looked up afresh for every call: a packet's handling may change the ports.
-    auto input = [&io] { return io.midiin1().stream; };
+    auto input = [] { return rb::window<midiio>().midiin1().stream; };
+    auto writes = [] { return rb::window<midiio>().midiout1().writes; };
     if (!input())
         return;
     // Read what waits, up to the bound or the packet whose handling wrote to the output. An error
@@ -59,10 +59,10 @@ void miditimer::Event_Action()
         s[1] = char(d->RawData1());
         s[2] = char(d->RawData2());
         s[3] = char(d->RawData3());
-        const uint64_t writes = io.midiout1().writes;
+        const uint64_t writesBefore = writes();
         if (newdata)
             newdata(rb::MemoryBlock(s));
-        if (io.midiout1().writes != writes)
+        if (writes() != writesBefore)
             return;
     }
 }

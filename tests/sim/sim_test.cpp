@@ -68,6 +68,13 @@ class SimTest : public ::testing::Test
         openOut(unitOut);
     }
     void sendSysEx(Bytes frame) { ASSERT_EQ(Pm_WriteSysEx(out_, 0, frame.data()), pmNoError); }
+    // An answer's bytes as PortMidi's events hold them: four to an event, the last one padded.
+    static Bytes asEvents(Bytes answer)
+    {
+        while (answer.size() % 4)
+            answer.push_back(0);
+        return answer;
+    }
 
     // Reads every event waiting now, polling as the program does.
     std::vector<PmEvent> readAll()
@@ -452,10 +459,7 @@ TEST_F(SimTest, UnitAnswersEachCommand)
     for (const Case &c : cases) {
         SCOPED_TRACE(c.name);
         sendSysEx(c.frame);
-        Bytes expected = c.answer;
-        while (expected.size() % 4)
-            expected.push_back(0);
-        EXPECT_EQ(eventBytes(readAll()), expected);
+        EXPECT_EQ(eventBytes(readAll()), asEvents(c.answer));
         const std::vector<sim::Command> commands = sim::unitCommands();
         ASSERT_FALSE(commands.empty());
         EXPECT_EQ(commands.back().frame, c.frame);
@@ -493,10 +497,7 @@ TEST_F(SimTest, BlocksOnlyUnitAcknowledgesNothingButBlocks)
     for (const auto &c : cases) {
         SCOPED_TRACE(c.name);
         sendSysEx(c.frame);
-        Bytes expected = c.answer;
-        while (expected.size() % 4)
-            expected.push_back(0);
-        EXPECT_EQ(eventBytes(readAll()), expected);
+        EXPECT_EQ(eventBytes(readAll()), asEvents(c.answer));
     }
     EXPECT_EQ(sim::unitImage(), Bytes{0xC1});
     EXPECT_EQ(sim::unitAddress(), (Bytes{12, 34, 56, 78}));
