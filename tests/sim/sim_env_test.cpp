@@ -19,7 +19,7 @@ TEST(SimEnvironment, DevicesAndUnitComeFromTheEnvironment)
         const char *interf;
         bool input;
     };
-    // KORVANE_SIM_DEVICES=in:Keys:ALSA,unit:lag:2:silent-after:1,out:Synth,bogus,in:,out:Pad:
+    // KORVANE_SIM_DEVICES=in:Keys:ALSA,unit:lag:2:blocks-only:any-device:silent-after:2,out:Synth,bogus,in:,out:Pad:
     const Expected expected[] = {{"Keys", "ALSA", true},
                                  {"Simulated Unit In", "Simulated", true},
                                  {"Simulated Unit Out", "Simulated", false},
@@ -34,13 +34,18 @@ TEST(SimEnvironment, DevicesAndUnitComeFromTheEnvironment)
         EXPECT_EQ(info->input != 0, expected[i].input);
     }
 
-    // The unit is wired between the pair, lags two polls and falls silent after one frame.
+    // The unit is wired between the pair, acknowledges firmware blocks only, takes frames for any
+    // device byte, lags two polls and falls silent after two frames.
     PortMidiStream *in = nullptr;
     PortMidiStream *out = nullptr;
     ASSERT_EQ(Pm_OpenInput(&in, 1, nullptr, 100, nullptr, nullptr), pmNoError);
     ASSERT_EQ(Pm_OpenOutput(&out, 2, nullptr, 100, nullptr, nullptr, 0), pmNoError);
     std::vector<unsigned char> enable{0xF0, 0x7E, 0x7F, 0x09, 0x00, 0xF7};
     ASSERT_EQ(Pm_WriteSysEx(out, 0, enable.data()), pmNoError);
+    for (int poll = 0; poll < 10; ++poll)
+        EXPECT_EQ(Pm_Poll(in), 0) << "the enable is not acknowledged, poll " << poll;
+    std::vector<unsigned char> block{0xF0, 0x7E, 0x00, 0x04, 0x01, 0x41, 0x00, 0xF7};
+    ASSERT_EQ(Pm_WriteSysEx(out, 0, block.data()), pmNoError);
     EXPECT_EQ(Pm_Poll(in), 0);
     EXPECT_EQ(Pm_Poll(in), 0);
     EXPECT_EQ(Pm_Poll(in), 1);
@@ -49,10 +54,11 @@ TEST(SimEnvironment, DevicesAndUnitComeFromTheEnvironment)
     EXPECT_EQ(static_cast<std::uint32_t>(e.message), 0x7F7F7EF0u);
     ASSERT_EQ(Pm_Read(in, &e, 1), 1);
 
-    ASSERT_EQ(Pm_WriteSysEx(out, 0, enable.data()), pmNoError);
+    ASSERT_EQ(Pm_WriteSysEx(out, 0, block.data()), pmNoError);
     for (int poll = 0; poll < 10; ++poll)
         EXPECT_EQ(Pm_Poll(in), 0) << "poll " << poll;
-    EXPECT_EQ(sim::unitCommands().size(), 2u);
+    EXPECT_EQ(sim::unitCommands().size(), 3u);
+    EXPECT_EQ(sim::unitImage(), (std::vector<std::uint8_t>{0x41, 0x41}));
     Pm_Close(in);
     Pm_Close(out);
     Pm_Terminate();
