@@ -9,6 +9,8 @@
 #include <QFileInfo>
 #include <QStringDecoder>
 #include <QUrl>
+#include <algorithm>
+#include <cstring>
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -207,13 +209,15 @@ bool TextInputStream::fill()
 {
     if (!file_ || file_->atEnd())
         return false;
-    const QByteArray more = file_->read(chunkSize);
-    if (more.isEmpty())
-        return false;
-    buffer_.remove(0, pos_);
+    // What is left unread moves to the front, and the next chunk is read in after it, into the
+    // buffer's own memory: the buffer is made once, whatever the file's length.
+    const qsizetype left = buffer_.size() - pos_;
+    std::memmove(buffer_.data(), buffer_.constData() + pos_, size_t(left));
     pos_ = 0;
-    buffer_.append(more);
-    return true;
+    buffer_.resize(left + chunkSize);
+    const qint64 n = file_->read(buffer_.data() + left, chunkSize);
+    buffer_.resize(left + qsizetype(std::max<qint64>(n, 0)));
+    return n > 0;
 }
 
 bool TextInputStream::EOF() const
@@ -228,29 +232,40 @@ QString TextInputStream::ReadLine()
 
 QByteArray TextInputStream::ReadLineBytes()
 {
-    qsizetype scanned = 0; // bytes after pos_ known to hold no line ending
+    QByteArray line;
+    passLine(&line);
+    return line;
+}
+
+qint64 TextInputStream::SkipLine()
+{
+    return passLine(nullptr);
+}
+
+qint64 TextInputStream::passLine(QByteArray *line)
+{
+    qint64 length = 0;
     for (;;) {
-        qsizetype end = pos_ + scanned;
-        while (end < buffer_.size() && buffer_[end] != '\n' && buffer_[end] != '\r')
-            ++end;
-        if (end < buffer_.size()) {
-            const QByteArray line = buffer_.mid(pos_, end - pos_);
-            const bool cr = buffer_[end] == '\r';
-            pos_ = end + 1;
+        const char *const begin = buffer_.constData() + pos_;
+        const char *const end = buffer_.constData() + buffer_.size();
+        const char *const ending = std::find_if(begin, end, [](char c) { return c == '\n' || c == '\r'; });
+        if (line)
+            line->append(begin, ending - begin);
+        length += ending - begin;
+        pos_ = ending - buffer_.constData();
+        if (ending != end) {
+            const bool cr = *ending == '\r';
+            ++pos_;
             // CR LF is one ending, also when the LF is in the next chunk.
             if (cr && pos_ >= buffer_.size())
                 fill();
             if (cr && pos_ < buffer_.size() && buffer_[pos_] == '\n')
                 ++pos_;
-            return line;
+            return length;
         }
-        scanned = end - pos_;
-        if (!fill()) {
-            // The last line, without an ending (or nothing at the end).
-            const QByteArray line = buffer_.mid(pos_);
-            pos_ = buffer_.size();
-            return line;
-        }
+        // The last line may have no ending.
+        if (!fill())
+            return length;
     }
 }
 

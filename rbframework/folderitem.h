@@ -87,10 +87,16 @@ class TextInputStream
     bool EOF() const;
     QString ReadLine();         // a line without its ending, as LineText; empty at the end
     QByteArray ReadLineBytes(); // the same line's bytes as they are in the file
+    // Moves past the next line, keeping nothing of it, so that a line of any length takes no more
+    // memory than the read buffer; answers the line's length in bytes, without its ending.
+    qint64 SkipLine();
     void Close();
 
   private:
     bool fill(); // reads more of the file into the buffer; false at its end
+    // Moves past the next line and its ending, appending its bytes to `line` when one is given;
+    // answers its length.
+    qint64 passLine(QByteArray *line);
 
     std::unique_ptr<QFile> file_;
     QByteArray buffer_;

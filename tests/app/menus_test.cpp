@@ -17,6 +17,7 @@
 #include <QMessageBox>
 #include <QPushButton>
 #include <QTest>
+#include <sys/resource.h>
 
 using namespace korvanetest;
 
@@ -258,6 +259,29 @@ TEST_F(Menus, LoadReadsTheFileToItsEndAndChangesNothing)
     }
     EXPECT_FALSE(QFile::exists(files.filePath("absent.vot")));
     EXPECT_TRUE(framesSent().empty());
+}
+
+// A file with no line break, longer than any line should be held in memory.
+TEST_F(Menus, LoadReadsALineOfAnyLengthInBoundedMemory)
+{
+    const QString path = files.filePath("endless.vot");
+    {
+        // A hole, which reads as NUL bytes and takes no room on the disk.
+        QFile f(path);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        ASSERT_TRUE(f.resize(qint64(128) << 20));
+    }
+    const auto peakKiB = [] {
+        rusage usage{};
+        ::getrusage(RUSAGE_SELF, &usage);
+        return usage.ru_maxrss;
+    };
+    const long before = peakKiB();
+    rb::testseam::answerNextDialog(item("endless.vot"));
+    chooseMenuItem(w(), "FileLoad");
+    EXPECT_LT(peakKiB() - before, 16 * 1024) << "KiB more at the peak of memory";
+    EXPECT_EQ(openHandles(path), 0);
+    EXPECT_TRUE(rb::testseam::shownMessages().isEmpty());
 }
 
 TEST_F(Menus, CancelledSaveAndLoadChangeAndShowNothing)

@@ -43,6 +43,24 @@ class Files : public ::testing::Test
         return lines;
     }
 
+    // The lengths SkipLine answers, line by line.
+    static QList<qint64> skipAll(const rb::FolderItem &item)
+    {
+        QList<qint64> lengths;
+        auto in = item.OpenAsTextFile();
+        while (in && !in->EOF())
+            lengths.append(in->SkipLine());
+        return lengths;
+    }
+    // The byte length of each line.
+    static QList<qint64> lengthsOf(const QStringList &lines)
+    {
+        QList<qint64> lengths;
+        for (const QString &line : lines)
+            lengths.append(qint64(line.toLatin1().size()));
+        return lengths;
+    }
+
     static QByteArray rawBytes(const rb::FolderItem &item)
     {
         QFile f(item.NativePath());
@@ -89,15 +107,26 @@ TEST_F(Files, ReadLineAcceptsEveryEnding)
     for (const auto &c : cases) {
         auto item = writeRaw("fixture.txt", c.bytes);
         EXPECT_EQ(readAll(*item), c.lines) << c.name;
+        EXPECT_EQ(skipAll(*item), lengthsOf(c.lines)) << c.name;
     }
 }
 
 TEST_F(Files, ReadLineAcrossTheReadBuffer)
 {
-    // The CR of a CR LF is the last byte of the first 64 KiB chunk, its LF the first of the next.
-    const QByteArray longLine(64 * 1024 - 1, 'x');
-    auto item = writeRaw("long.txt", longLine + "\r\n" + "y\r\n");
-    EXPECT_EQ(readAll(*item), QStringList({QString::fromLatin1(longLine), "y"}));
+    const struct {
+        const char *name;
+        QByteArray first;
+    } cases[] = {
+        // The CR of a CR LF is the last byte of the first 64 KiB chunk, its LF the first of the next.
+        {"CR LF across two chunks", QByteArray(64 * 1024 - 1, 'x')},
+        {"a line of many chunks", QByteArray(5 * 64 * 1024 + 7, 'x')},
+    };
+    for (const auto &c : cases) {
+        auto item = writeRaw("long.txt", c.first + "\r\n" + "y\r\n");
+        const QStringList lines = {QString::fromLatin1(c.first), "y"};
+        EXPECT_EQ(readAll(*item), lines) << c.name;
+        EXPECT_EQ(skipAll(*item), lengthsOf(lines)) << c.name;
+    }
 }
 
 TEST_F(Files, EofAndReadLineAfterTheEnd)
