@@ -1,5 +1,6 @@
 #include "folderitem.h"
 
+#include "filereplace.h"
 #include "regularfile.h"
 #include "testseam.h"
 
@@ -37,7 +38,7 @@ QString executableFolder()
 // The regular file at the path opened in the mode; nil when it cannot be, or is something else.
 std::unique_ptr<QFile> openRegular(const QString &path, int flags, QIODevice::OpenMode mode)
 {
-    const int fd = regularfile::open(path, flags);
+    const int fd = regularfile::open(QFile::encodeName(path), flags);
     if (fd < 0)
         return nullptr;
     auto file = std::make_unique<QFile>();
@@ -68,7 +69,7 @@ FolderItemPtr FolderItem::Parent() const
 
 bool FolderItem::Exists() const
 {
-    const regularfile::Existence e = regularfile::existence(path_);
+    const regularfile::Existence e = regularfile::existence(QFile::encodeName(path_));
     lastError_ = e.error;
     return e.exists;
 }
@@ -130,9 +131,9 @@ TextOutputStreamPtr FolderItem::CreateTextFile() const
     return file ? std::make_shared<TextOutputStream>(std::move(file)) : nullptr;
 }
 
-bool FolderItem::ReplaceContents(const QByteArray &bytes) const
+std::optional<FileError> FolderItem::ReplaceContents(const QByteArray &bytes) const
 {
-    return regularfile::replace(path_, bytes);
+    return regularfile::replace(QFile::encodeName(path_), bytes);
 }
 
 // --- BinaryStream

@@ -2,10 +2,13 @@
 // Files and folders, and the byte and text streams opened on them. A method that cannot give a
 // stream or an item answers nil (an empty pointer); callers dereference with rb::deref.
 
+#include "fileerror.h"
+
 #include <QFile>
 #include <QString>
 #include <cstdio>
 #include <memory>
+#include <optional>
 
 // The streams' EOF() would collide with the C library's macro of that name, which Qt's headers pull
 // in. C code that needs it can use std::char_traits<char>::eof().
@@ -47,9 +50,9 @@ class FolderItem
     BinaryStreamPtr OpenAsBinaryFile(bool write = false) const; // nil when it cannot be opened
     TextInputStreamPtr OpenAsTextFile() const;                  // nil when it cannot be opened
     TextOutputStreamPtr CreateTextFile() const;                 // replaces an existing file; nil on failure
-    // The file's whole content replaced by the bytes in one step (see rb::regularfile::replace);
-    // false when nothing was written.
-    [[nodiscard]] bool ReplaceContents(const QByteArray &bytes) const;
+    // The file's whole content replaced by the bytes, the file kept whole and the same file
+    // (rb::regularfile::replace); nothing when it was, else the step that failed.
+    [[nodiscard]] std::optional<FileError> ReplaceContents(const QByteArray &bytes) const;
 
   private:
     QString path_;
