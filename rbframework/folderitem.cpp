@@ -4,6 +4,7 @@
 #include "regularfile.h"
 #include "testseam.h"
 
+#include <QByteArrayList>
 #include <QCoreApplication>
 #include <QDesktopServices>
 #include <QDir>
@@ -11,8 +12,10 @@
 #include <QStringDecoder>
 #include <QUrl>
 #include <algorithm>
+#include <cstdio>
 #include <cstring>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace rb
@@ -28,6 +31,18 @@ bool validName(const QString &name)
            !name.contains(u'/') && !name.contains(QChar(0));
 }
 
+// The path without the parts that name nothing of their own: repeated separators, "." and a
+// separator at the end. ".." stays, as the system reads it: after a link it leads to the parent of
+// the link's target, which is not the folder the link is in.
+QByteArray tidied(const QByteArray &path)
+{
+    QByteArrayList parts = path.split('/');
+    parts.removeAll(QByteArray());
+    parts.removeAll(QByteArray("."));
+    const QByteArray joined = parts.join('/');
+    return path.startsWith('/') ? '/' + joined : joined;
+}
+
 QString executableFolder()
 {
     if (QCoreApplication::instance())
@@ -36,9 +51,9 @@ QString executableFolder()
 }
 
 // The regular file at the path opened in the mode; nil when it cannot be, or is something else.
-std::unique_ptr<QFile> openRegular(const QString &path, int flags, QIODevice::OpenMode mode)
+std::unique_ptr<QFile> openRegular(const QByteArray &path, int flags, QIODevice::OpenMode mode)
 {
-    const int fd = regularfile::open(QFile::encodeName(path), flags);
+    const int fd = regularfile::open(path, flags);
     if (fd < 0)
         return nullptr;
     auto file = std::make_unique<QFile>();
@@ -51,64 +66,83 @@ std::unique_ptr<QFile> openRegular(const QString &path, int flags, QIODevice::Op
 
 } // namespace
 
-FolderItem::FolderItem(QString absolutePath) : path_(QDir::cleanPath(absolutePath)) {}
+FolderItem::FolderItem(const QString &absolutePath) : path_(tidied(QFile::encodeName(absolutePath))) {}
+
+FolderItemPtr FolderItem::FromNativePath(const QByteArray &absolutePath)
+{
+    FolderItemPtr item(new FolderItem);
+    item->path_ = tidied(absolutePath);
+    return item;
+}
 
 FolderItemPtr FolderItem::Child(const QString &name) const
 {
     if (!validName(name))
         return nullptr;
-    return std::make_shared<FolderItem>(path_ == QLatin1String("/") ? path_ + name : path_ + u'/' + name);
+    return FromNativePath(path_ + '/' + QFile::encodeName(name));
 }
 
 FolderItemPtr FolderItem::Parent() const
 {
-    if (path_ == QLatin1String("/") || path_.isEmpty())
+    if (path_ == "/" || path_.isEmpty())
         return nullptr;
-    return std::make_shared<FolderItem>(QFileInfo(path_).absolutePath());
+    // What holds the folder that ".." names is one ".." further up.
+    if (path_ == ".." || path_.endsWith("/.."))
+        return FromNativePath(path_ + "/..");
+    const qsizetype slash = path_.lastIndexOf('/');
+    return FromNativePath(slash < 0 ? QByteArray(".") : slash == 0 ? QByteArray("/") : path_.left(slash));
 }
 
 bool FolderItem::Exists() const
 {
-    const regularfile::Existence e = regularfile::existence(QFile::encodeName(path_));
+    const regularfile::Existence e = regularfile::existence(path_);
     lastError_ = e.error;
     return e.exists;
 }
 
 bool FolderItem::Directory() const
 {
-    return QFileInfo(path_).isDir();
+    struct stat st;
+    return ::stat(path_.constData(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
 QString FolderItem::Name() const
 {
-    return QFileInfo(path_).fileName();
+    return QFile::decodeName(path_.mid(path_.lastIndexOf('/') + 1));
 }
 
 void FolderItem::Name(const QString &newName)
 {
     if (!validName(newName))
         return;
-    const QString parent = QFileInfo(path_).absolutePath();
-    const QString target = parent == QLatin1String("/") ? parent + newName : parent + u'/' + newName;
-    if (target == path_)
+    const FolderItemPtr parent = Parent();
+    const FolderItemPtr target = parent ? parent->Child(newName) : nullptr;
+    if (!target || target->path_ == path_)
         return;
-    // An existing file keeps its old name when the rename fails (e.g. the new name is taken).
-    if (QFileInfo(path_).exists() && !QDir().rename(path_, target))
+    // An existing file keeps its old name when the rename fails, also when the new name is taken:
+    // the rename never replaces another file.
+    if (regularfile::existence(path_).exists &&
+        ::renameat2(AT_FDCWD, path_.constData(), AT_FDCWD, target->path_.constData(), RENAME_NOREPLACE) != 0)
         return;
-    path_ = target;
+    path_ = target->path_;
+}
+
+QString FolderItem::NativePath() const
+{
+    return QFile::decodeName(path_);
 }
 
 qint64 FolderItem::Length() const
 {
-    const QFileInfo info(path_);
-    return info.isFile() ? info.size() : 0;
+    struct stat st;
+    return ::stat(path_.constData(), &st) == 0 && S_ISREG(st.st_mode) ? qint64(st.st_size) : 0;
 }
 
 bool FolderItem::Launch(bool) const
 {
     if (testseam::detail::scripted())
-        return testseam::detail::launch(path_);
-    return QDesktopServices::openUrl(QUrl::fromLocalFile(path_));
+        return testseam::detail::launch(NativePath());
+    return QDesktopServices::openUrl(QUrl::fromLocalFile(NativePath()));
 }
 
 BinaryStreamPtr FolderItem::OpenAsBinaryFile(bool write) const
@@ -133,7 +167,7 @@ TextOutputStreamPtr FolderItem::CreateTextFile() const
 
 std::optional<FileError> FolderItem::ReplaceContents(const QByteArray &bytes) const
 {
-    return regularfile::replace(QFile::encodeName(path_), bytes);
+    return regularfile::replace(path_, bytes);
 }
 
 // --- BinaryStream
@@ -319,15 +353,29 @@ bool TextOutputStream::Close()
 namespace SpecialFolder
 {
 
+namespace
+{
+
+// The folder made, and every folder above it that is missing (mkdir -p).
+void makeFolders(const QByteArray &path)
+{
+    for (qsizetype slash = path.indexOf('/', 1); slash > 0; slash = path.indexOf('/', slash + 1))
+        ::mkdir(path.left(slash).constData(), 0777);
+    ::mkdir(path.constData(), 0777);
+}
+
+} // namespace
+
 FolderItemPtr ApplicationData()
 {
-    // Relative values of XDG_CONFIG_HOME are ignored, as the XDG base directory rules ask.
-    QString path = qEnvironmentVariable("XDG_CONFIG_HOME");
-    if (path.isEmpty() || QDir::isRelativePath(path))
-        path = QDir::homePath() + QStringLiteral("/.config");
+    // The variables' bytes as they are. Relative values of XDG_CONFIG_HOME are ignored, as the XDG
+    // base directory rules ask; without HOME, the root folder is home.
+    QByteArray path = qgetenv("XDG_CONFIG_HOME");
+    if (!path.startsWith('/'))
+        path = qgetenv("HOME") + "/.config";
     // When it cannot be made, the item still names it; opening files in it then answers nil.
-    QDir().mkpath(path);
-    return std::make_shared<FolderItem>(path);
+    makeFolders(path);
+    return FolderItem::FromNativePath(path);
 }
 
 } // namespace SpecialFolder
@@ -336,7 +384,7 @@ FolderItemPtr Volume(int index)
 {
     if (index != 0)
         return nullptr;
-    return std::make_shared<FolderItem>(QStringLiteral("/"));
+    return FolderItem::FromNativePath("/");
 }
 
 FolderItemPtr GetFolderItem(const QString &path)

@@ -29,7 +29,12 @@ using TextOutputStreamPtr = std::shared_ptr<TextOutputStream>;
 class FolderItem
 {
   public:
-    explicit FolderItem(QString absolutePath);
+    // The item of a path given as text (by a dialog, by the program): the system's name for it is
+    // its UTF-8 form.
+    explicit FolderItem(const QString &absolutePath);
+    // The item of a path given as the system's bytes (by the environment), kept as they are: a path
+    // that is no UTF-8 text still names its own folder.
+    static FolderItemPtr FromNativePath(const QByteArray &absolutePath);
 
     FolderItemPtr Child(const QString &name) const; // the item need not exist
     FolderItemPtr Parent() const;
@@ -38,7 +43,9 @@ class FolderItem
     bool Directory() const;
     QString Name() const;
     void Name(const QString &newName); // renames the file when it exists, else renames the item
-    QString NativePath() const { return path_; }
+    // The path as text, to show or to hand to Qt; bytes that are no UTF-8 text show as U+FFFD.
+    QString NativePath() const;
+    const QByteArray &NativePathBytes() const { return path_; } // the path as the system takes it
     qint64 Length() const;
 
     // Opens the document with the system's default application (the test seam records it instead);
@@ -55,7 +62,9 @@ class FolderItem
     [[nodiscard]] std::optional<FileError> ReplaceContents(const QByteArray &bytes) const;
 
   private:
-    QString path_;
+    FolderItem() = default;
+
+    QByteArray path_;
     mutable int lastError_ = 0;
 };
 

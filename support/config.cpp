@@ -120,7 +120,7 @@ void saveconfig()
     // A save shows no message: the change is kept in memory for this run, and the failure goes to
     // standard error with its cause.
     if (const std::optional<rb::FileError> failed = item.ReplaceContents(bytes))
-        std::fprintf(stderr, "The settings were not saved in %s: %s\n", qPrintable(item.NativePath()),
+        std::fprintf(stderr, "The settings were not saved in %s: %s\n", item.NativePathBytes().constData(),
                      qPrintable(failed->Message()));
 }
 

@@ -1,7 +1,7 @@
 // The settings file as the program meets it on a user's disk: something other than a file in its
 // place, a folder that cannot be searched or written, a full disk, a file mounted into its place,
-// shared, linked or carrying attributes, the program run by root on the user's file, the user's own
-// permissions and bytes. The program starts, and the user chooses the
+// shared, linked or carrying attributes, the program run by root on the user's file, a path that is
+// no UTF-8 text, the user's own permissions and bytes. The program starts, and the user chooses the
 // unit's input port in the MIDI window, which saves.
 //
 // The program runs as a user without privileges, as users run it: run as root, the test runs it as
@@ -10,6 +10,7 @@
 // skips the cases that only root can set up.
 #include "rbframework/testseam.h"
 #include "support/config.h"
+#include "tests/common/environment_variable.h"
 #include "tests/common/program_fixture.h"
 #include "tests/common/unanswered_fifo.h"
 
@@ -24,6 +25,7 @@
 #include <cstring>
 #include <dirent.h>
 #include <fcntl.h>
+#include <ftw.h>
 #include <functional>
 #include <linux/fs.h>
 #include <sys/ioctl.h>
@@ -94,6 +96,12 @@ class ThreadRunsAs
   private:
     std::vector<gid_t> groups_;
 };
+
+bool exists(const QByteArray &path)
+{
+    struct stat st;
+    return ::lstat(path.constData(), &st) == 0;
+}
 
 // Bounded: a broken save could leave a link to an endless device in the file's place.
 QByteArray contentOf(const QByteArray &path)
@@ -226,6 +234,12 @@ class SettingsFile : public ProgramTest
         for (auto undo = undos.rbegin(); undo != undos.rend(); ++undo)
             (*undo)();
         ProgramTest::TearDown();
+        // Removed by the system's names: QTemporaryDir reads names as text, and cannot remove one
+        // that is no UTF-8 text.
+        ::nftw(
+            QFile::encodeName(settingsFolder.path()).constData(),
+            [](const char *path, const struct stat *, int, FTW *) { return ::remove(path); }, 16,
+            FTW_DEPTH | FTW_PHYS);
     }
 
     // A path in the test's own folder.
@@ -244,6 +258,14 @@ class SettingsFile : public ProgramTest
         QFontDatabase::families();
         folder_ = path;
         qputenv("XDG_CONFIG_HOME", path);
+    }
+    // The settings in the home folder's .config: XDG_CONFIG_HOME unset, HOME naming the folder.
+    void useHome(const QByteArray &path)
+    {
+        QFontDatabase::families(); // as useFolder does
+        folder_ = path + "/.config";
+        qunsetenv("XDG_CONFIG_HOME");
+        qputenv("HOME", path);
     }
     // A folder of the user's own: made, and given to the user.
     void makeUsersFolder(const QByteArray &path)
@@ -301,6 +323,7 @@ class SettingsFile : public ProgramTest
     std::vector<std::function<void()>> undos;
 
   private:
+    EnvironmentVariable home_{"HOME"};
     QByteArray folder_;
 };
 
@@ -520,9 +543,38 @@ class WhereverTheFileLives : public SettingsFile, public ::testing::WithParamInt
         otherNames << folder() + "/korvane-shared.ini";
         ASSERT_EQ(::link(ini().constData(), otherNames.back().constData()), 0);
     }
+    void folderNamedInLatin1()
+    {
+        useFolder(here("caf\xE9"));
+        makeUsersFolder(folder());
+        usersFile();
+        wrongPlaces << here("caf\xEF\xBF\xBD"); // the name read as UTF-8, its byte replaced
+    }
+    void homeNamedInLatin1()
+    {
+        const QByteArray home = here("h\xF6me");
+        makeUsersFolder(home);
+        useHome(home);
+        makeUsersFolder(folder());
+        usersFile();
+        wrongPlaces << here("h\xEF\xBF\xBDme");
+    }
+    void parentAfterALink()
+    {
+        // "link/.." is the folder above the link's target, not the test's folder.
+        ASSERT_EQ(::mkdir(here("real").constData(), 0755), 0);
+        ASSERT_EQ(::mkdir(here("real/deep").constData(), 0755), 0);
+        ASSERT_EQ(::symlink("real/deep", here("link").constData()), 0);
+        useFolder(here("link/../cfg"));
+        makeUsersFolder(folder());
+        usersFile();
+        EXPECT_TRUE(exists(here("real/cfg/korvane.ini")));
+        wrongPlaces << here("cfg");
+    }
 
   protected:
-    QByteArrayList otherNames; // the file's other names, which must read as it does
+    QByteArrayList otherNames;  // the file's other names, which must read as it does
+    QByteArrayList wrongPlaces; // where the settings must not be looked for, nor saved
 };
 
 TEST_P(WhereverTheFileLives, ASaveLeavesItWholeAndTheSameFile)
@@ -555,6 +607,8 @@ TEST_P(WhereverTheFileLives, ASaveLeavesItWholeAndTheSameFile)
     EXPECT_EQ(entriesOf(folder()), entries) << "nothing is left beside it";
     for (const QByteArray &name : otherNames)
         EXPECT_EQ(contentOf(name), iniBytes()) << name.constData();
+    for (const QByteArray &path : wrongPlaces)
+        EXPECT_FALSE(exists(path)) << path.constData();
     EXPECT_EQ(korvane::config::getstring("Minport"), portRow(UnitIn)) << "the setting is kept in memory";
     EXPECT_TRUE(rb::testseam::shownMessages().isEmpty())
         << rb::testseam::shownMessages().join('|').toStdString();
@@ -584,7 +638,10 @@ INSTANTIATE_TEST_SUITE_P(
         Place{"TheUsersFileSavedByRoot", "a save by root of another user's file", true, nullptr,
               &W::usersFileForRoot},
         Place{"ExtendedAttributesAndAnAccessList", nullptr, false, nullptr, &W::extendedAttributes},
-        Place{"HardLinked", nullptr, false, nullptr, &W::hardLinked}),
+        Place{"HardLinked", nullptr, false, nullptr, &W::hardLinked},
+        Place{"FolderNamedInLatin1", nullptr, false, nullptr, &W::folderNamedInLatin1},
+        Place{"HomeNamedInLatin1", nullptr, false, nullptr, &W::homeNamedInLatin1},
+        Place{"ParentAfterALink", nullptr, false, nullptr, &W::parentAfterALink}),
     [](const auto &info) { return info.param.name; });
 
 // ---- The user's permissions and bytes
