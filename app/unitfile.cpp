@@ -36,7 +36,8 @@ void main::Filesave()
 
 void main::Fileload()
 {
-    // Read to its end; nothing of it is kept yet.
+    // Read to its end, each line's length counted and nothing of it kept yet: a file of any size,
+    // with lines of any length, is read in the memory of the stream's buffer.
     const rb::FolderItemPtr file = vosr::openvotfile();
     if (!file || !file->Exists())
         return;
@@ -44,7 +45,7 @@ void main::Fileload()
     if (!in)
         return;
     while (!in->EOF())
-        in->ReadLine();
+        in->SkipLine();
     in->Close();
 }
 

@@ -1,6 +1,8 @@
 #include "dispatch.h"
 
 #include <cstdio>
+#include <cstdlib>
+#include <new>
 
 namespace rb
 {
@@ -56,6 +58,15 @@ void deliver(const RuntimeException &e)
         report(e);
 }
 
+// Out of memory, the code stopped somewhere in its work: what it changed so far cannot be trusted,
+// and going on as if the exception were handled would hide that. Said without asking for memory, and
+// the program ends.
+[[noreturn]] void endOutOfMemory()
+{
+    std::fputs("Out of memory: the program ends.\n", stderr);
+    std::abort();
+}
+
 } // namespace
 
 void setUnhandledExceptionHandler(UnhandledExceptionHandler handler)
@@ -72,6 +83,8 @@ void dispatch(const std::function<void()> &handler)
         handler();
     } catch (const RuntimeException &e) {
         deliver(e);
+    } catch (const std::bad_alloc &) {
+        endOutOfMemory();
     } catch (const std::exception &e) {
         deliver(RuntimeException(QString::fromLocal8Bit(e.what())));
     } catch (...) {
@@ -92,6 +105,8 @@ std::exception_ptr runCatching(const std::function<void()> &routine)
         routine();
     } catch (const RuntimeException &) {
         return std::current_exception();
+    } catch (const std::bad_alloc &) {
+        endOutOfMemory();
     } catch (const std::exception &e) {
         return std::make_exception_ptr(RuntimeException(QString::fromLocal8Bit(e.what())));
     } catch (...) {

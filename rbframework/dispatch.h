@@ -1,7 +1,8 @@
 #pragma once
 // The one door through which every event handler is entered: control, timer, window and menu events.
 // What escapes a handler goes to the application's handler of uncaught exceptions; nothing unwinds
-// through Qt.
+// through Qt. Running out of memory is no exception to handle: it ends the program, with a line on
+// standard error.
 
 #include "exceptions.h"
 

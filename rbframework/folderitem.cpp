@@ -1,16 +1,22 @@
 #include "folderitem.h"
 
+#include "filereplace.h"
 #include "regularfile.h"
 #include "testseam.h"
 
 #include <QBuffer>
+#include <QByteArrayList>
 #include <QCoreApplication>
 #include <QDesktopServices>
 #include <QDir>
 #include <QFileInfo>
 #include <QStringDecoder>
 #include <QUrl>
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace rb
@@ -26,6 +32,18 @@ bool validName(const QString &name)
            !name.contains(u'/') && !name.contains(QChar(0));
 }
 
+// The path without the parts that name nothing of their own: repeated separators, "." and a
+// separator at the end. ".." stays, as the system reads it: after a link it leads to the parent of
+// the link's target, which is not the folder the link is in.
+QByteArray tidied(const QByteArray &path)
+{
+    QByteArrayList parts = path.split('/');
+    parts.removeAll(QByteArray());
+    parts.removeAll(QByteArray("."));
+    const QByteArray joined = parts.join('/');
+    return path.startsWith('/') ? '/' + joined : joined;
+}
+
 QString executableFolder()
 {
     if (QCoreApplication::instance())
@@ -34,7 +52,7 @@ QString executableFolder()
 }
 
 // The regular file at the path opened in the mode; nil when it cannot be, or is something else.
-std::unique_ptr<QFile> openRegular(const QString &path, int flags, QIODevice::OpenMode mode)
+std::unique_ptr<QFile> openRegular(const QByteArray &path, int flags, QIODevice::OpenMode mode)
 {
     const int fd = regularfile::open(path, flags);
     if (fd < 0)
@@ -49,20 +67,31 @@ std::unique_ptr<QFile> openRegular(const QString &path, int flags, QIODevice::Op
 
 } // namespace
 
-FolderItem::FolderItem(QString absolutePath) : path_(QDir::cleanPath(absolutePath)) {}
+FolderItem::FolderItem(const QString &absolutePath) : path_(tidied(QFile::encodeName(absolutePath))) {}
+
+FolderItemPtr FolderItem::FromNativePath(const QByteArray &absolutePath)
+{
+    FolderItemPtr item(new FolderItem);
+    item->path_ = tidied(absolutePath);
+    return item;
+}
 
 FolderItemPtr FolderItem::Child(const QString &name) const
 {
     if (!validName(name))
         return nullptr;
-    return std::make_shared<FolderItem>(path_ == QLatin1String("/") ? path_ + name : path_ + u'/' + name);
+    return FromNativePath(path_ + '/' + QFile::encodeName(name));
 }
 
 FolderItemPtr FolderItem::Parent() const
 {
-    if (path_ == QLatin1String("/") || path_.isEmpty())
+    if (path_ == "/" || path_.isEmpty())
         return nullptr;
-    return std::make_shared<FolderItem>(QFileInfo(path_).absolutePath());
+    // What holds the folder that ".." names is one ".." further up.
+    if (path_ == ".." || path_.endsWith("/.."))
+        return FromNativePath(path_ + "/..");
+    const qsizetype slash = path_.lastIndexOf('/');
+    return FromNativePath(slash < 0 ? QByteArray(".") : slash == 0 ? QByteArray("/") : path_.left(slash));
 }
 
 bool FolderItem::Exists() const
@@ -74,39 +103,47 @@ bool FolderItem::Exists() const
 
 bool FolderItem::Directory() const
 {
-    return QFileInfo(path_).isDir();
+    struct stat st;
+    return ::stat(path_.constData(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
 QString FolderItem::Name() const
 {
-    return QFileInfo(path_).fileName();
+    return QFile::decodeName(path_.mid(path_.lastIndexOf('/') + 1));
 }
 
 void FolderItem::Name(const QString &newName)
 {
     if (!validName(newName))
         return;
-    const QString parent = QFileInfo(path_).absolutePath();
-    const QString target = parent == QLatin1String("/") ? parent + newName : parent + u'/' + newName;
-    if (target == path_)
+    const FolderItemPtr parent = Parent();
+    const FolderItemPtr target = parent ? parent->Child(newName) : nullptr;
+    if (!target || target->path_ == path_)
         return;
-    // An existing file keeps its old name when the rename fails (e.g. the new name is taken).
-    if (QFileInfo(path_).exists() && !QDir().rename(path_, target))
+    // An existing file keeps its old name when the rename fails, also when the new name is taken:
+    // the rename never replaces another file.
+    if (regularfile::existence(path_).exists &&
+        ::renameat2(AT_FDCWD, path_.constData(), AT_FDCWD, target->path_.constData(), RENAME_NOREPLACE) != 0)
         return;
-    path_ = target;
+    path_ = target->path_;
+}
+
+QString FolderItem::NativePath() const
+{
+    return QFile::decodeName(path_);
 }
 
 qint64 FolderItem::Length() const
 {
-    const QFileInfo info(path_);
-    return info.isFile() ? info.size() : 0;
+    struct stat st;
+    return ::stat(path_.constData(), &st) == 0 && S_ISREG(st.st_mode) ? qint64(st.st_size) : 0;
 }
 
 bool FolderItem::Launch(bool) const
 {
     if (testseam::detail::scripted())
-        return testseam::detail::launch(path_);
-    return QDesktopServices::openUrl(QUrl::fromLocalFile(path_));
+        return testseam::detail::launch(NativePath());
+    return QDesktopServices::openUrl(QUrl::fromLocalFile(NativePath()));
 }
 
 BinaryStreamPtr FolderItem::OpenAsBinaryFile(bool write) const
@@ -129,7 +166,7 @@ TextOutputStreamPtr FolderItem::CreateTextFile() const
     return file ? std::make_shared<TextOutputStream>(std::move(file)) : nullptr;
 }
 
-bool FolderItem::ReplaceContents(const QByteArray &bytes) const
+std::optional<FileError> FolderItem::ReplaceContents(const QByteArray &bytes) const
 {
     return regularfile::replace(path_, bytes);
 }
@@ -236,13 +273,15 @@ bool TextInputStream::fill()
 {
     if (!file_ || file_->atEnd())
         return false;
-    const QByteArray more = file_->read(chunkSize);
-    if (more.isEmpty())
-        return false;
-    buffer_.remove(0, pos_);
+    // What is left unread moves to the front, and the next chunk is read in after it, into the
+    // buffer's own memory: the buffer is made once, whatever the file's length.
+    const qsizetype left = buffer_.size() - pos_;
+    std::memmove(buffer_.data(), buffer_.constData() + pos_, size_t(left));
     pos_ = 0;
-    buffer_.append(more);
-    return true;
+    buffer_.resize(left + chunkSize);
+    const qint64 n = file_->read(buffer_.data() + left, chunkSize);
+    buffer_.resize(left + qsizetype(std::max<qint64>(n, 0)));
+    return n > 0;
 }
 
 bool TextInputStream::EOF() const
@@ -257,29 +296,40 @@ QString TextInputStream::ReadLine()
 
 QByteArray TextInputStream::ReadLineBytes()
 {
-    qsizetype scanned = 0; // bytes after pos_ known to hold no line ending
+    QByteArray line;
+    passLine(&line);
+    return line;
+}
+
+qint64 TextInputStream::SkipLine()
+{
+    return passLine(nullptr);
+}
+
+qint64 TextInputStream::passLine(QByteArray *line)
+{
+    qint64 length = 0;
     for (;;) {
-        qsizetype end = pos_ + scanned;
-        while (end < buffer_.size() && buffer_[end] != '\n' && buffer_[end] != '\r')
-            ++end;
-        if (end < buffer_.size()) {
-            const QByteArray line = buffer_.mid(pos_, end - pos_);
-            const bool cr = buffer_[end] == '\r';
-            pos_ = end + 1;
+        const char *const begin = buffer_.constData() + pos_;
+        const char *const end = buffer_.constData() + buffer_.size();
+        const char *const ending = std::find_if(begin, end, [](char c) { return c == '\n' || c == '\r'; });
+        if (line)
+            line->append(begin, ending - begin);
+        length += ending - begin;
+        pos_ = ending - buffer_.constData();
+        if (ending != end) {
+            const bool cr = *ending == '\r';
+            ++pos_;
             // CR LF is one ending, also when the LF is in the next chunk.
             if (cr && pos_ >= buffer_.size())
                 fill();
             if (cr && pos_ < buffer_.size() && buffer_[pos_] == '\n')
                 ++pos_;
-            return line;
+            return length;
         }
-        scanned = end - pos_;
-        if (!fill()) {
-            // The last line, without an ending (or nothing at the end).
-            const QByteArray line = buffer_.mid(pos_);
-            pos_ = buffer_.size();
-            return line;
-        }
+        // The last line may have no ending.
+        if (!fill())
+            return length;
     }
 }
 
@@ -332,15 +382,29 @@ bool TextOutputStream::Close()
 namespace SpecialFolder
 {
 
+namespace
+{
+
+// The folder made, and every folder above it that is missing (mkdir -p).
+void makeFolders(const QByteArray &path)
+{
+    for (qsizetype slash = path.indexOf('/', 1); slash > 0; slash = path.indexOf('/', slash + 1))
+        ::mkdir(path.left(slash).constData(), 0777);
+    ::mkdir(path.constData(), 0777);
+}
+
+} // namespace
+
 FolderItemPtr ApplicationData()
 {
-    // Relative values of XDG_CONFIG_HOME are ignored, as the XDG base directory rules ask.
-    QString path = qEnvironmentVariable("XDG_CONFIG_HOME");
-    if (path.isEmpty() || QDir::isRelativePath(path))
-        path = QDir::homePath() + QStringLiteral("/.config");
+    // The variables' bytes as they are. Relative values of XDG_CONFIG_HOME are ignored, as the XDG
+    // base directory rules ask; without HOME, the root folder is home.
+    QByteArray path = qgetenv("XDG_CONFIG_HOME");
+    if (!path.startsWith('/'))
+        path = qgetenv("HOME") + "/.config";
     // When it cannot be made, the item still names it; opening files in it then answers nil.
-    QDir().mkpath(path);
-    return std::make_shared<FolderItem>(path);
+    makeFolders(path);
+    return FolderItem::FromNativePath(path);
 }
 
 } // namespace SpecialFolder
@@ -349,7 +413,7 @@ FolderItemPtr Volume(int index)
 {
     if (index != 0)
         return nullptr;
-    return std::make_shared<FolderItem>(QStringLiteral("/"));
+    return FolderItem::FromNativePath("/");
 }
 
 FolderItemPtr GetFolderItem(const QString &path)

@@ -2,10 +2,13 @@
 // Files and folders, and the byte and text streams opened on them. A method that cannot give a
 // stream or an item answers nil (an empty pointer); callers dereference with rb::deref.
 
+#include "fileerror.h"
+
 #include <QFile>
 #include <QString>
 #include <cstdio>
 #include <memory>
+#include <optional>
 
 // The streams' EOF() would collide with the C library's macro of that name, which Qt's headers pull
 // in. C code that needs it can use std::char_traits<char>::eof().
@@ -26,7 +29,12 @@ using TextOutputStreamPtr = std::shared_ptr<TextOutputStream>;
 class FolderItem
 {
   public:
-    explicit FolderItem(QString absolutePath);
+    // The item of a path given as text (by a dialog, by the program): the system's name for it is
+    // its UTF-8 form.
+    explicit FolderItem(const QString &absolutePath);
+    // The item of a path given as the system's bytes (by the environment), kept as they are: a path
+    // that is no UTF-8 text still names its own folder.
+    static FolderItemPtr FromNativePath(const QByteArray &absolutePath);
 
     FolderItemPtr Child(const QString &name) const; // the item need not exist
     FolderItemPtr Parent() const;
@@ -35,7 +43,9 @@ class FolderItem
     bool Directory() const;
     QString Name() const;
     void Name(const QString &newName); // renames the file when it exists, else renames the item
-    QString NativePath() const { return path_; }
+    // The path as text, to show or to hand to Qt; bytes that are no UTF-8 text show as U+FFFD.
+    QString NativePath() const;
+    const QByteArray &NativePathBytes() const { return path_; } // the path as the system takes it
     qint64 Length() const;
 
     // Opens the document with the system's default application (the test seam records it instead);
@@ -47,12 +57,14 @@ class FolderItem
     BinaryStreamPtr OpenAsBinaryFile(bool write = false) const; // nil when it cannot be opened
     TextInputStreamPtr OpenAsTextFile() const;                  // nil when it cannot be opened
     TextOutputStreamPtr CreateTextFile() const;                 // replaces an existing file; nil on failure
-    // The file's whole content replaced by the bytes in one step (see rb::regularfile::replace);
-    // false when nothing was written.
-    [[nodiscard]] bool ReplaceContents(const QByteArray &bytes) const;
+    // The file's whole content replaced by the bytes, the file kept whole and the same file
+    // (rb::regularfile::replace); nothing when it was, else the step that failed.
+    [[nodiscard]] std::optional<FileError> ReplaceContents(const QByteArray &bytes) const;
 
   private:
-    QString path_;
+    FolderItem() = default;
+
+    QByteArray path_;
     mutable int lastError_ = 0;
 };
 
@@ -94,10 +106,16 @@ class TextInputStream
     bool EOF() const;
     QString ReadLine();         // a line without its ending, as LineText; empty at the end
     QByteArray ReadLineBytes(); // the same line's bytes as they are in the file
+    // Moves past the next line, keeping nothing of it, so that a line of any length takes no more
+    // memory than the read buffer; answers the line's length in bytes, without its ending.
+    qint64 SkipLine();
     void Close();
 
   private:
     bool fill(); // reads more of the file into the buffer; false at its end
+    // Moves past the next line and its ending, appending its bytes to `line` when one is given;
+    // answers its length.
+    qint64 passLine(QByteArray *line);
 
     std::unique_ptr<QFile> file_;
     QByteArray buffer_;

@@ -1,5 +1,7 @@
 #include "pluginfile.h"
 
+#include "filedescriptor.h"
+
 #include <QFile>
 #include <cerrno>
 #include <cstdint>
@@ -20,23 +22,6 @@ namespace rb
 
 namespace
 {
-
-class FileDescriptor
-{
-  public:
-    explicit FileDescriptor(int fd) : fd_(fd) {}
-    ~FileDescriptor()
-    {
-        if (fd_ >= 0)
-            ::close(fd_);
-    }
-    FileDescriptor(const FileDescriptor &) = delete;
-    FileDescriptor &operator=(const FileDescriptor &) = delete;
-    int get() const { return fd_; }
-
-  private:
-    int fd_;
-};
 
 QString systemError(int error)
 {

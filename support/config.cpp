@@ -4,6 +4,8 @@
 #include "rbframework/exceptions.h"
 #include "rbframework/folderitem.h"
 
+#include <cstdio>
+
 namespace korvane::config
 {
 
@@ -109,13 +111,17 @@ void saveconfig()
     if (item.Exists())
         rb::deref(item.OpenAsBinaryFile(true)).Close();
 
-    // Replaced whole in one step, so that a crash, a full disk or a second copy of the program saving
-    // at the same time never leaves a damaged settings file. A failure leaves the old file.
+    // Whatever fails (a crash, a full disk, a second copy of the program saving at the same time),
+    // the file is left whole, old or new, and the same file to its owner.
     const QByteArray endOfLine = rb::EndOfLine().toUtf8();
     QByteArray bytes;
     for (int i = 0; i < entryCount; ++i)
         bytes += lineBytes(i) + endOfLine;
-    (void)item.ReplaceContents(bytes);
+    // A save shows no message: the change is kept in memory for this run, and the failure goes to
+    // standard error with its cause.
+    if (const std::optional<rb::FileError> failed = item.ReplaceContents(bytes))
+        std::fprintf(stderr, "The settings were not saved in %s: %s\n", item.NativePathBytes().constData(),
+                     qPrintable(failed->Message()));
 }
 
 void initconfig(const rb::String &base)

@@ -3,6 +3,7 @@
 // one), File > Load reading one to its end, File > Quit, and Help > Product PDF Manuals.
 #include "app/menubar1.h"
 #include "rbframework/dialogs.h"
+#include "rbframework/exceptions.h"
 #include "rbframework/testseam.h"
 #include "tests/common/program_fixture.h"
 #include "tests/common/unanswered_fifo.h"
@@ -17,6 +18,9 @@
 #include <QMessageBox>
 #include <QPushButton>
 #include <QTest>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 using namespace korvanetest;
 
@@ -258,6 +262,49 @@ TEST_F(Menus, LoadReadsTheFileToItsEndAndChangesNothing)
     }
     EXPECT_FALSE(QFile::exists(files.filePath("absent.vot")));
     EXPECT_TRUE(framesSent().empty());
+}
+
+// A file with no line break, longer than any line should be held in memory.
+TEST_F(Menus, LoadReadsALineOfAnyLengthInBoundedMemory)
+{
+    const QString path = files.filePath("endless.vot");
+    {
+        // A hole, which reads as NUL bytes and takes no room on the disk.
+        QFile f(path);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        ASSERT_TRUE(f.resize(qint64(128) << 20));
+    }
+    const auto peakKiB = [] {
+        rusage usage{};
+        ::getrusage(RUSAGE_SELF, &usage);
+        return usage.ru_maxrss;
+    };
+    const long before = peakKiB();
+    rb::testseam::answerNextDialog(item("endless.vot"));
+    chooseMenuItem(w(), "FileLoad");
+    EXPECT_LT(peakKiB() - before, 16 * 1024) << "KiB more at the peak of memory";
+    EXPECT_EQ(openHandles(path), 0);
+    EXPECT_TRUE(rb::testseam::shownMessages().isEmpty());
+}
+
+// A folder named by bytes that are no UTF-8 text, as the settings folder may be.
+TEST_F(Menus, SaveWritesIntoAFolderWhoseNameIsNoUtf8)
+{
+    const QByteArray folder = QFile::encodeName(files.path()) + "/caf\xE9";
+    qputenv("XDG_CONFIG_HOME", folder);
+    rb::testseam::answerNextDialog(rb::deref(rb::SpecialFolder::ApplicationData()).Child("unit.vot"));
+    chooseMenuItem(w(), "FileSave");
+
+    const QByteArray saved = folder + "/unit.vot";
+    struct stat st {
+    };
+    EXPECT_EQ(::stat(saved.constData(), &st), 0) << "created in that folder";
+    EXPECT_EQ(st.st_size, 0);
+    EXPECT_TRUE(rb::testseam::shownMessages().isEmpty());
+    // Removed here: QTemporaryDir reads names as text, and cannot remove one that is no UTF-8.
+    ::remove(saved.constData());
+    ::rmdir(folder.constData());
+    EXPECT_TRUE(QDir(files.path()).isEmpty()) << "no other folder was made";
 }
 
 TEST_F(Menus, CancelledSaveAndLoadChangeAndShowNothing)

@@ -7,7 +7,9 @@
 #include <QCoreApplication>
 #include <QEventLoop>
 #include <QTimer>
+#include <functional>
 #include <gtest/gtest.h>
+#include <new>
 #include <stdexcept>
 
 namespace
@@ -115,6 +117,22 @@ TEST_F(Dispatch, AnExceptionInATimerHandlerLeavesTheLoopRunning)
     EXPECT_EQ(loop.exec(), 0) << "the loop stopped turning after the exception";
     EXPECT_EQ(ticks, 3);
     EXPECT_EQ(app.seen, QStringList({"OutOfBounds: tick"}));
+}
+
+// A handler stopped by a lack of memory left its work half done: the program must not go on as if
+// the exception were handled.
+TEST(OutOfMemory, EndsTheProgramWithALineOnStandardError)
+{
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    const struct {
+        const char *where;
+        std::function<void()> run;
+    } cases[] = {
+        {"an event handler", [] { rb::dispatch([] { throw std::bad_alloc(); }); }},
+        {"the start-up", [] { rb::runCatching([] { throw std::bad_alloc(); }); }},
+    };
+    for (const auto &c : cases)
+        EXPECT_DEATH(c.run(), "Out of memory: the program ends") << c.where;
 }
 
 TEST(RunCatching, AnswersTheExceptionInsteadOfLettingItEscape)

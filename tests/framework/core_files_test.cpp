@@ -1,6 +1,7 @@
 // FolderItem and its streams, on real files in a temporary folder.
 #include "rbframework/folderitem.h"
 #include "rbframework/testseam.h"
+#include "tests/common/environment_variable.h"
 #include "tests/common/unanswered_fifo.h"
 
 #include <QCoreApplication>
@@ -9,6 +10,8 @@
 #include <QFileInfo>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
+#include <unistd.h>
+#include <utility>
 
 namespace
 {
@@ -41,6 +44,24 @@ class Files : public ::testing::Test
             lines.append(in->ReadLine());
         in->Close();
         return lines;
+    }
+
+    // The lengths SkipLine answers, line by line.
+    static QList<qint64> skipAll(const rb::FolderItem &item)
+    {
+        QList<qint64> lengths;
+        auto in = item.OpenAsTextFile();
+        while (in && !in->EOF())
+            lengths.append(in->SkipLine());
+        return lengths;
+    }
+    // The byte length of each line.
+    static QList<qint64> lengthsOf(const QStringList &lines)
+    {
+        QList<qint64> lengths;
+        for (const QString &line : lines)
+            lengths.append(qint64(line.toLatin1().size()));
+        return lengths;
     }
 
     static QByteArray rawBytes(const rb::FolderItem &item)
@@ -89,15 +110,26 @@ TEST_F(Files, ReadLineAcceptsEveryEnding)
     for (const auto &c : cases) {
         auto item = writeRaw("fixture.txt", c.bytes);
         EXPECT_EQ(readAll(*item), c.lines) << c.name;
+        EXPECT_EQ(skipAll(*item), lengthsOf(c.lines)) << c.name;
     }
 }
 
 TEST_F(Files, ReadLineAcrossTheReadBuffer)
 {
-    // The CR of a CR LF is the last byte of the first 64 KiB chunk, its LF the first of the next.
-    const QByteArray longLine(64 * 1024 - 1, 'x');
-    auto item = writeRaw("long.txt", longLine + "\r\n" + "y\r\n");
-    EXPECT_EQ(readAll(*item), QStringList({QString::fromLatin1(longLine), "y"}));
+    const struct {
+        const char *name;
+        QByteArray first;
+    } cases[] = {
+        // The CR of a CR LF is the last byte of the first 64 KiB chunk, its LF the first of the next.
+        {"CR LF across two chunks", QByteArray(64 * 1024 - 1, 'x')},
+        {"a line of many chunks", QByteArray(5 * 64 * 1024 + 7, 'x')},
+    };
+    for (const auto &c : cases) {
+        auto item = writeRaw("long.txt", c.first + "\r\n" + "y\r\n");
+        const QStringList lines = {QString::fromLatin1(c.first), "y"};
+        EXPECT_EQ(readAll(*item), lines) << c.name;
+        EXPECT_EQ(skipAll(*item), lengthsOf(lines)) << c.name;
+    }
 }
 
 TEST_F(Files, EofAndReadLineAfterTheEnd)
@@ -155,7 +187,7 @@ TEST_F(Files, ANamedPipeAnswersNilAtOnceAndStaysAsItWas)
         EXPECT_FALSE(item->OpenAsBinaryFile(false));
         EXPECT_FALSE(item->OpenAsBinaryFile(true));
         EXPECT_FALSE(item->CreateTextFile());
-        EXPECT_FALSE(item->ReplaceContents("x\n"));
+        EXPECT_NE(item->ReplaceContents("x\n"), std::nullopt);
     }
     EXPECT_FALSE(pipe.blockedSomeone());
     EXPECT_FALSE(QFileInfo(tmp.filePath("pipe")).isFile());
@@ -240,6 +272,23 @@ TEST_F(Files, ChildNameAndRename)
     EXPECT_EQ(rb::Volume(0)->Child("Documents")->NativePath(), "/Documents");
 }
 
+TEST(FolderItemPaths, KeepWhatTheSystemReadsInThem)
+{
+    const struct {
+        QByteArray given, kept;
+    } cases[] = {
+        {"/a//b/./c/", "/a/b/c"},                   // parts that name nothing of their own go
+        {"/a/link/../cfg", "/a/link/../cfg"},       // after a link, ".." is not the link's folder
+        {"/caf\xE9/unit.vot", "/caf\xE9/unit.vot"}, // no UTF-8 text
+    };
+    for (const auto &c : cases)
+        EXPECT_EQ(rb::FolderItem::FromNativePath(c.given)->NativePathBytes(), c.kept) << c.given.constData();
+    EXPECT_EQ(rb::FolderItem::FromNativePath("/a/link/..")->Parent()->NativePathBytes(), "/a/link/../..");
+    EXPECT_EQ(rb::FolderItem::FromNativePath("/caf\xE9")->Child("unit.vot")->NativePathBytes(),
+              "/caf\xE9/unit.vot");
+    EXPECT_EQ(rb::FolderItem::FromNativePath("/caf\xE9")->Name(), QString::fromUtf8("caf\uFFFD")) << "shown";
+}
+
 TEST_F(Files, LaunchIsRecordedUnderTest)
 {
     auto pdf = writeRaw("manual.pdf", "%PDF");
@@ -249,30 +298,9 @@ TEST_F(Files, LaunchIsRecordedUnderTest)
     EXPECT_EQ(rb::testseam::launchedDocuments(), QStringList({pdf->NativePath(), pdf->NativePath()}));
 }
 
-class EnvironmentVariable
-{
-  public:
-    explicit EnvironmentVariable(const char *name)
-        : name_(name), had_(qEnvironmentVariableIsSet(name)), old_(qgetenv(name))
-    {
-    }
-    ~EnvironmentVariable()
-    {
-        if (had_)
-            qputenv(name_, old_);
-        else
-            qunsetenv(name_);
-    }
-
-  private:
-    const char *name_;
-    bool had_;
-    QByteArray old_;
-};
-
 TEST_F(Files, ApplicationDataIsTheXdgConfigFolderAndIsCreated)
 {
-    EnvironmentVariable xdg("XDG_CONFIG_HOME"), home("HOME");
+    korvanetest::EnvironmentVariable xdg("XDG_CONFIG_HOME"), home("HOME");
 
     const QString config = tmp.filePath("xdg/config");
     qputenv("XDG_CONFIG_HOME", config.toUtf8());
@@ -292,6 +320,50 @@ TEST_F(Files, ApplicationDataIsTheXdgConfigFolderAndIsCreated)
         EXPECT_EQ(data->NativePath(), tmp.filePath("home/.config")) << (value ? value : "unset");
         EXPECT_TRUE(data->Directory());
     }
+}
+
+// The folder the system names: the variables' bytes as they are, also where they are no UTF-8
+// text, and ".." as the system reads it, after a link the parent of the link's target.
+TEST_F(Files, ApplicationDataIsTheFolderTheSystemNames)
+{
+    korvanetest::EnvironmentVariable xdg("XDG_CONFIG_HOME"), home("HOME");
+    const QByteArray base = QFile::encodeName(tmp.path());
+    ASSERT_TRUE(QDir().mkpath(tmp.filePath("real/deep")));
+    ASSERT_TRUE(QFile::link("real/deep", tmp.filePath("link")));
+    const struct {
+        const char *what;
+        QByteArray xdg, home; // empty: unset
+        QByteArray folder;    // where the system finds the folder
+    } cases[] = {
+        {"XDG_CONFIG_HOME in Latin-1", base + "/caf\xE9", "", base + "/caf\xE9"},
+        {"HOME in Latin-1", "", base + "/h\xF6me", base + "/h\xF6me/.config"},
+        {"a parent after a link", base + "/link/../cfg", "", base + "/real/cfg"},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.what);
+        for (const auto &[name, value] : {std::pair{"XDG_CONFIG_HOME", c.xdg}, std::pair{"HOME", c.home}}) {
+            if (value.isEmpty())
+                qunsetenv(name);
+            else
+                qputenv(name, value);
+        }
+        const rb::FolderItemPtr data = rb::SpecialFolder::ApplicationData();
+        ASSERT_TRUE(data);
+        EXPECT_TRUE(data->Directory());
+        const rb::TextOutputStreamPtr out = data->Child("korvane.ini")->CreateTextFile();
+        ASSERT_TRUE(out);
+        out->WriteLine("found");
+        EXPECT_TRUE(out->Close());
+        const QByteArray file = c.folder + "/korvane.ini";
+        EXPECT_EQ(::access(file.constData(), F_OK), 0) << file.constData();
+        // Removed here: QTemporaryDir reads names as text, and cannot remove one that is no UTF-8.
+        ::remove(file.constData());
+        ::rmdir(c.folder.constData());
+    }
+    ::rmdir((base + "/h\xF6me").constData());
+    EXPECT_EQ(QDir(tmp.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot),
+              QStringList({"link", "real"}))
+        << "no other folder was made";
 }
 
 TEST(Folders, VolumeAndProgramFolder)

@@ -328,15 +328,21 @@ TEST_F(ConfigTest, AFailedWriteLeavesTheOldFileAndNoSideFile)
 {
     load({"Minport", "old"});
     const QByteArray before = iniBytes();
+    testing::internal::CaptureStderr();
     {
-        // Writes past 64 bytes fail as on a full disk.
-        const FileSizeLimit full(64);
-        EXPECT_NO_THROW(config::putstring(QStringLiteral("Minport"), QStringLiteral("new")));
+        // Writes past 512 bytes fail as on a full disk; the message on standard error is shorter.
+        const FileSizeLimit full(512);
+        EXPECT_NO_THROW(config::putstring(QStringLiteral("Minport"), QString(600, u'n')));
     }
-    EXPECT_EQ(config::getstring(QStringLiteral("Minport")), QStringLiteral("new"));
+    const std::string err = testing::internal::GetCapturedStderr();
+    EXPECT_EQ(config::getstring(QStringLiteral("Minport")), QString(600, u'n'));
     EXPECT_EQ(iniBytes(), before);
     EXPECT_EQ(QDir(appData).entryList(QDir::Files | QDir::Hidden),
               QStringList{QStringLiteral("korvane.ini")});
+    // Said with the file and the cause.
+    EXPECT_NE(err.find("The settings were not saved in " + iniPath().toStdString() + ": "), std::string::npos)
+        << err;
+    EXPECT_NE(err.find(qt_error_string(EFBIG).toStdString()), std::string::npos) << err;
 }
 
 TEST_F(ConfigTest, LinkedSettingsFileIsRewrittenWhereItPoints)
@@ -452,6 +458,13 @@ TEST_F(OtherCopiesSaving, OneKilledWhileSavingLeavesTheOldFileOrTheNewWhole)
         const QByteArray bytes = iniBytes();
         ASSERT_TRUE(whole(bytes, values)) << "after kill " << i << ": " << bytes.left(300).toStdString();
     }
+    // A save cut short leaves at most one file beside it, which the next save removes.
+    EXPECT_LE(filesInTheFolder().size(), 2) << filesInTheFolder().join(' ').toStdString();
+    QProcess saver;
+    start(saver, "last", 1);
+    ASSERT_TRUE(saver.waitForFinished(10000));
+    expectSavedAll(saver);
+    EXPECT_EQ(filesInTheFolder(), QStringList{QStringLiteral("korvane.ini")});
 }
 
 } // namespace
