@@ -8,6 +8,7 @@
 #include "support/vosr.h"
 
 #include <limits>
+#include <new>
 
 namespace korvane
 {
@@ -112,12 +113,19 @@ bool main::takeImage()
     const QString &name = midisr::download.imageFile;
     file.Position(0);
     // One byte more than the largest image tells an image that has grown too large since File.
-    const QByteArray image = file.Read(largestImage + 1);
+    QByteArray image;
     QString problem;
-    if (file.ReadError())
-        problem = QStringLiteral("The firmware file \"%1\" cannot be read.").arg(name);
-    else if (image.size() > largestImage)
-        problem = tooLarge(name);
+    try {
+        image = file.Read(largestImage + 1);
+        if (file.ReadError())
+            problem = QStringLiteral("The firmware file \"%1\" cannot be read.").arg(name);
+        else if (image.size() > largestImage)
+            problem = tooLarge(name);
+    } catch (const std::bad_alloc &) {
+        // Where the memory the program may take is bounded (ulimit -v).
+        problem =
+            QStringLiteral("The firmware file \"%1\" is too large for the memory left to read it.").arg(name);
+    }
     if (!problem.isEmpty()) {
         Abort();
         rb::MsgBox(problem);

@@ -16,6 +16,7 @@
 #include <functional>
 #include <ostream>
 #include <stdio.h>
+#include <sys/resource.h>
 
 using namespace korvanetest;
 
@@ -878,6 +879,43 @@ TEST_F(Download, AnImageThatCannotBeReadEndsTheDownloadWithAMessageThatNamesIt)
     EXPECT_FALSE(w().kabort().Visible());
     EXPECT_TRUE(blocksSent().empty());
     EXPECT_EQ(rb::testseam::beepCount(), 0);
+}
+
+// The address space this process takes now, in bytes.
+rlim_t addressSpaceInUse()
+{
+    QFile status(QStringLiteral("/proc/self/status"));
+    EXPECT_TRUE(status.open(QIODevice::ReadOnly));
+    for (const QByteArray &line : status.readAll().split('\n'))
+        if (line.startsWith("VmSize:"))
+            return rlim_t(line.mid(7).trimmed().split(' ').front().toULongLong()) * 1024;
+    ADD_FAILURE() << "no VmSize";
+    return 0;
+}
+
+// Where the memory the program may take is bounded (ulimit -v), an image too large for what is
+// left is refused with a message that names it, and the program goes on.
+TEST_F(Download, AnImageTooLargeForTheMemoryLeftEndsTheDownloadWithAMessage)
+{
+#if defined(__SANITIZE_ADDRESS__)
+    GTEST_SKIP() << "the sanitizer's allocator ends the process where the address space runs out";
+#endif
+    enable();
+    rb::FolderItemPtr big = sparseFile("big.bin", qint64(1) << 30);
+    choose(big);
+    struct rlimit unbounded;
+    ASSERT_EQ(::getrlimit(RLIMIT_AS, &unbounded), 0);
+    struct rlimit bounded = unbounded;
+    bounded.rlim_cur = addressSpaceInUse() + (rlim_t(256) << 20);
+    ASSERT_EQ(::setrlimit(RLIMIT_AS, &bounded), 0);
+    start();
+    ASSERT_EQ(::setrlimit(RLIMIT_AS, &unbounded), 0);
+
+    EXPECT_EQ(rb::testseam::shownMessages(), QStringList{"The firmware file \"" + big->NativePath() +
+                                                         "\" is too large for the memory left to read it."});
+    EXPECT_EQ(w().lcount().Caption(), "Aborted");
+    EXPECT_FALSE(korvane::midisr::downfw);
+    EXPECT_TRUE(blocksSent().empty());
 }
 
 // ---- Downloads that cannot go on
