@@ -210,17 +210,22 @@ QByteArray BinaryStream::Read(qint64 count)
     readError_ = !device_;
     if (readError_ || count <= 0)
         return bytes;
-    // Room for what the stream says it holds, not for the count asked: the count may be a bound.
-    bytes.reserve(qsizetype(qBound<qint64>(0, Length() - Position(), count)));
-    char chunk[64 * 1024];
-    while (bytes.size() < count) {
-        const qint64 n = device_->read(chunk, qMin<qint64>(qint64(sizeof chunk), count - bytes.size()));
+    // Read straight into the bytes: first as many as the stream says it holds (the count may be a
+    // bound far beyond that), then more should it have grown.
+    constexpr qint64 growth = 64 * 1024;
+    qint64 done = 0;
+    bytes.resize(qsizetype(qBound<qint64>(0, Length() - Position(), count)));
+    while (done < count) {
+        if (done == bytes.size())
+            bytes.resize(qsizetype(qMin(count, done + growth)));
+        const qint64 n = device_->read(bytes.data() + done, bytes.size() - done);
         if (n <= 0) {
             readError_ = n < 0;
             break;
         }
-        bytes.append(chunk, qsizetype(n));
+        done += n;
     }
+    bytes.resize(qsizetype(done));
     return bytes;
 }
 
