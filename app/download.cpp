@@ -3,6 +3,7 @@
 
 #include "mainwindow.h"
 #include "midilink/midisr.h"
+#include "midilink/miditimer.h"
 #include "rbframework/dialogs.h"
 #include "rbframework/text.h"
 #include "support/vosr.h"
@@ -139,6 +140,7 @@ bool main::takeImage()
 
 void main::kstart_Action()
 {
+    const miditimer::Hold starting;
     pbar().Visible(true);
     kabort().Enabled(true);
     kstart().Enabled(false);

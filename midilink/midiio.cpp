@@ -163,7 +163,9 @@ std::optional<midisr::FrameId> midiio::outlong(const rb::MemoryBlockPtr &message
 {
     if (fvisible)
         eListout().InsertRow(0, "Output: Long Data " + vosr::mb2hex(message, rb::deref(message).Size()));
-    // Every message goes out here, hand-typed ones too, so the record of what the unit was sent is kept here.
+    // Every message goes out here, hand-typed ones too, so the record of what the unit was sent is kept
+    // here; no answer is read before the frame is in it, not even during the box of a refused write.
+    const miditimer::Hold writing;
     const midiout::Written written = midiout1().outlong(message);
     if (written == midiout::Written::Nothing)
         return std::nullopt;

@@ -1,7 +1,6 @@
 #include "miditimer.h"
 
 #include "midiio.h"
-#include "rbframework/dispatch.h"
 #include "rbframework/window.h"
 
 namespace korvane
@@ -14,6 +13,8 @@ namespace
 // tick can empty a full queue, yet a flood of input cannot hold the event loop.
 constexpr int packetsPerTick = 256;
 
+int holds = 0;
+
 } // namespace
 
 miditimer::miditimer(rb::Window &window, QString name, int mode, int period)
@@ -21,13 +22,21 @@ miditimer::miditimer(rb::Window &window, QString name, int mode, int period)
 {
 }
 
+miditimer::Hold::Hold()
+{
+    ++holds;
+}
+
+miditimer::Hold::~Hold()
+{
+    --holds;
+}
+
 void miditimer::Event_Action()
 {
-    // No tick inside another handler: a message box's modal loop keeps the clock running, and a
-    // packet routed there would break into the handling under way (an answer half assembled, a
-    // block half sent). What arrives meanwhile waits for the next tick.
-    if (rb::anotherHandlerUnderWay())
+    if (holds > 0)
         return;
+    const Hold handling;
     // The stream is looked up afresh for every call: a packet's handling may change the ports.
     auto input = [] { return rb::window<midiio>().midiin1().stream; };
     auto writes = [] { return rb::window<midiio>().midiout1().writes; };

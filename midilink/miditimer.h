@@ -26,6 +26,20 @@ class miditimer : public rb::Timer
     std::function<void(const rb::MemoryBlock &)> newdata;
 
     void Event_Action() override;
+
+    // Handling that a tick must not break into, for its lifetime: a packet being handled, a frame
+    // being written, a download starting, a port changing. A message box opened inside it runs a
+    // modal loop that keeps the clock firing; those ticks read nothing, and what arrived waits for
+    // the tick after. Any other modal loop, such as a file dialog of the menus, breaks into nothing:
+    // the ticks in it read as usual, and a download goes on.
+    class Hold
+    {
+      public:
+        Hold();
+        ~Hold();
+        Hold(const Hold &) = delete;
+        Hold &operator=(const Hold &) = delete;
+    };
 };
 
 } // namespace korvane

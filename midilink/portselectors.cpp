@@ -1,5 +1,6 @@
 #include "portselectors.h"
 
+#include "miditimer.h"
 #include "rbframework/dialogs.h"
 #include "rbframework/text.h"
 #include "support/config.h"
@@ -55,6 +56,7 @@ void PortSelector::Event_Open()
 
 void PortSelector::Event_Change()
 {
+    const miditimer::Hold changing;
     changeStarts();
     if (stream)
         stream->Close();

@@ -16,16 +16,6 @@ UnhandledExceptionHandler &installed()
     return h;
 }
 
-int depth = 0;
-
-// Counts one handler under way for its lifetime, however it ends.
-struct UnderWay {
-    UnderWay() { ++depth; }
-    ~UnderWay() { --depth; }
-    UnderWay(const UnderWay &) = delete;
-    UnderWay &operator=(const UnderWay &) = delete;
-};
-
 const char *kindOf(const RuntimeException &e)
 {
     if (dynamic_cast<const NilObjectException *>(&e))
@@ -79,7 +69,6 @@ void dispatch(const std::function<void()> &handler)
     if (!handler)
         return;
     try {
-        const UnderWay underWay;
         handler();
     } catch (const RuntimeException &e) {
         deliver(e);
@@ -90,11 +79,6 @@ void dispatch(const std::function<void()> &handler)
     } catch (...) {
         deliver(RuntimeException(QStringLiteral("unknown exception")));
     }
-}
-
-bool anotherHandlerUnderWay()
-{
-    return depth > 1;
 }
 
 std::exception_ptr runCatching(const std::function<void()> &routine)

@@ -16,9 +16,6 @@ using UnhandledExceptionHandler = std::function<bool(const RuntimeException &)>;
 
 void setUnhandledExceptionHandler(UnhandledExceptionHandler handler); // empty: the runtime's default
 void dispatch(const std::function<void()> &handler);
-// Asked from inside a handler: whether it was entered while another handler was still under way,
-// as when a modal loop opened by a handler (a message box, a file dialog) delivers another event.
-bool anotherHandlerUnderWay();
 
 // For code outside the event loop (start-up): runs the routine and answers the runtime exception it
 // raised, if any, instead of letting it escape.

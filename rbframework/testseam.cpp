@@ -18,6 +18,7 @@ struct State {
     QStringList launched;
     bool launchesFail = false;
     std::function<void(const QString &)> msgBoxHook;
+    std::function<void()> dialogHook;
 };
 
 State &state()
@@ -80,6 +81,11 @@ void onMsgBox(std::function<void(const QString &)> hook)
     state().msgBoxHook = std::move(hook);
 }
 
+void onDialog(std::function<void()> hook)
+{
+    state().dialogHook = std::move(hook);
+}
+
 namespace detail
 {
 
@@ -92,6 +98,8 @@ FolderItemPtr showDialog(ShownDialog shown)
 {
     State &s = state();
     s.dialogs.push_back(std::move(shown));
+    if (auto hook = s.dialogHook)
+        hook();
     if (s.dialogAnswers.empty())
         return nullptr;
     FolderItemPtr choice = std::move(s.dialogAnswers.front());

@@ -39,12 +39,14 @@ void failLaunches(bool fail); // launches are recorded and answer that the syste
 
 // Runs while a scripted message box is "shown", e.g. to look at the program's state at that moment.
 void onMsgBox(std::function<void(const QString &)> hook);
+// Runs while a scripted file dialog is "shown", before it is answered.
+void onDialog(std::function<void()> hook);
 
 // The framework's side of the seam, used by its dialogs, beep and launch.
 namespace detail
 {
 bool scripted();
-FolderItemPtr showDialog(ShownDialog shown); // records it, answers the queued choice or nil
+FolderItemPtr showDialog(ShownDialog shown); // records it, runs the hook, answers the queued choice or nil
 // Records it, runs the hook, answers the queued button or else the box's default.
 int showMsgBox(const QString &message, int defaultAnswer);
 void beep();

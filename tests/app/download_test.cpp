@@ -14,6 +14,7 @@
 #include <QMessageBox>
 #include <algorithm>
 #include <functional>
+#include <optional>
 #include <ostream>
 #include <stdio.h>
 #include <sys/resource.h>
@@ -985,6 +986,108 @@ TEST_F(Download, AnAnswerArrivingWhileABlockErrorIsShownIsReadWholeAfterwards)
     EXPECT_EQ(w().corerev().Caption(), "Core 03.10 Build 00.A5 HW 02.01");
     EXPECT_EQ(w().mainrev().Caption(), "Main 04.02 Build 01.FF");
 }
+
+// A message box of a handler still under way: its modal loop keeps the poll timer firing, but no
+// packet is read there, before the handler has finished what it began. The answer waiting is read
+// at the tick after.
+enum class HandlerWithABox { OutputPortFailsToOpen, StartOverAnUnreadableImage, EnableRefused };
+
+class AnswerDuringTheBox : public Download, public ::testing::WithParamInterface<HandlerWithABox>
+{
+  protected:
+    void act()
+    {
+        switch (GetParam()) {
+        case HandlerWithABox::OutputPortFailsToOpen: {
+            if (!io().Visible())
+                click(w().kview());
+            korvane::midiout &out = io().midiout1();
+            const int row = out.ListIndex();
+            chooseRow(out, 0);
+            sim::failOpen(UnitOut, "unplugged");
+            chooseRow(out, row);
+            break;
+        }
+        case HandlerWithABox::StartOverAnUnreadableImage:
+            enable();
+            choose(std::make_shared<rb::FolderItem>(QStringLiteral("/proc/self/mem")));
+            start();
+            break;
+        case HandlerWithABox::EnableRefused:
+            sim::failWrites(UnitOut, "cable pulled");
+            clickEnable();
+            break;
+        }
+    }
+};
+
+TEST_P(AnswerDuringTheBox, IsReadOnlyAfterTheHandler)
+{
+    const Bytes revision = sim::packFrame(0x21, {0x02, 0x01, 0x03, 0x10, 0x00, 0xA5, 0x04, 0x02, 0x01, 0xFF});
+    std::optional<QString> atTheBox, afterATick;
+    rb::testseam::onMsgBox([&](const QString &) {
+        if (atTheBox)
+            return; // a second box of the same handler
+        atTheBox = w().corerev().Caption();
+        sim::queueBytes(UnitIn, revision);
+        poll();
+        afterATick = w().corerev().Caption();
+    });
+    act();
+    rb::testseam::onMsgBox({});
+    ASSERT_TRUE(atTheBox) << "no box";
+    EXPECT_EQ(afterATick, atTheBox) << "read inside the box";
+    poll();
+    EXPECT_EQ(w().corerev().Caption(), "Core 03.10 Build 00.A5 HW 02.01");
+}
+
+std::string nameOf(const ::testing::TestParamInfo<HandlerWithABox> &info)
+{
+    static const char *const names[] = {"OutputPortFailsToOpen", "StartOverAnUnreadableImage",
+                                        "EnableRefused"};
+    return names[int(info.param)];
+}
+
+INSTANTIATE_TEST_SUITE_P(Download, AnswerDuringTheBox,
+                         ::testing::Values(HandlerWithABox::OutputPortFailsToOpen,
+                                           HandlerWithABox::StartOverAnUnreadableImage,
+                                           HandlerWithABox::EnableRefused),
+                         nameOf);
+
+// A file dialog of the menus breaks into no handling of the MIDI traffic: the download goes on while
+// it is open, one block per answer, and ends with the whole image at the unit.
+class DownloadUnderAMenuDialog : public Download, public ::testing::WithParamInterface<const char *>
+{
+};
+
+TEST_P(DownloadUnderAMenuDialog, GoesOnWhileTheDialogIsOpen)
+{
+    const Bytes image = imageBytes(2000);
+    rb::MenuBar::handle("Helppdf", [this] { return app._Helppdf_Action(); }); // as start-up registers it
+    enable();
+    choose(file("fw.bin", image));
+    start();
+    acknowledge();
+    const std::size_t before = blocksSent().size();
+    std::size_t whileOpen = 0;
+    rb::testseam::onDialog([&] {
+        acknowledge();
+        acknowledge();
+        acknowledge();
+        whileOpen = blocksSent().size();
+    });
+    chooseMenuItem(w(), QString::fromLatin1(GetParam())); // and the dialog is cancelled
+    rb::testseam::onDialog({});
+    ASSERT_EQ(rb::testseam::shownDialogs().size(), 2u) << "the image's, then the menu's";
+
+    EXPECT_EQ(whileOpen, before + 3);
+    acknowledgeToTheEnd();
+    EXPECT_EQ(w().lcount().Caption(), "Finished");
+    EXPECT_EQ(sim::unitImage(), image);
+}
+
+INSTANTIATE_TEST_SUITE_P(Download, DownloadUnderAMenuDialog,
+                         ::testing::Values("FileLoad", "FileSave", "Helppdf"));
 
 // No output port has been chosen since the program started: nothing is sent and nothing is shown,
 // and the download ends at once.
