@@ -7,6 +7,7 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QClipboard>
 #include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
@@ -48,8 +49,56 @@ Edit editCommand(const QString &name)
     return Edit::None;
 }
 
-// Clear removes the selection (a line edit's del also takes the character after the cursor when
-// nothing is selected, as its Delete key does).
+// What a command needs of the control to do anything: Undo something to undo, Cut, Copy and Delete
+// a selection, Paste text on the clipboard, Select All some text; all but Copy and Select All
+// also need an editable control. A line edit's del would take the character after the cursor when
+// nothing is selected, as its Delete key does: Delete runs only on a selection.
+bool hasSelection(const QLineEdit *line)
+{
+    return line->hasSelectedText();
+}
+template <typename TextEdit> bool hasSelection(const TextEdit *text)
+{
+    return text->textCursor().hasSelection();
+}
+bool undoAvailable(const QLineEdit *line)
+{
+    return line->isUndoAvailable();
+}
+template <typename TextEdit> bool undoAvailable(const TextEdit *text)
+{
+    return text->document()->isUndoAvailable();
+}
+bool isEmpty(const QLineEdit *line)
+{
+    return line->text().isEmpty();
+}
+template <typename TextEdit> bool isEmpty(const TextEdit *text)
+{
+    return text->document()->isEmpty();
+}
+
+template <typename Editor> bool available(const Editor *editor, Edit e)
+{
+    const bool editable = !editor->isReadOnly();
+    switch (e) {
+    case Edit::Undo:
+        return editable && undoAvailable(editor);
+    case Edit::Cut:
+    case Edit::Clear:
+        return editable && hasSelection(editor);
+    case Edit::Copy:
+        return hasSelection(editor);
+    case Edit::Paste:
+        return editable && !QGuiApplication::clipboard()->text().isEmpty();
+    case Edit::SelectAll:
+        return !isEmpty(editor);
+    case Edit::None:
+        break;
+    }
+    return false;
+}
+
 void clearSelection(QLineEdit *line)
 {
     line->del();
@@ -63,7 +112,7 @@ template <typename TextEdit> void clearSelection(TextEdit *text)
 }
 
 // The command applied to a line edit, a plain text edit or a rich text edit: they share its names.
-template <typename Editor> bool applyEdit(Editor *editor, Edit e)
+template <typename Editor> void applyEdit(Editor *editor, Edit e)
 {
     const std::pair<Edit, std::function<void(Editor *)>> commands[] = {
         {Edit::Undo, &Editor::undo},
@@ -74,18 +123,22 @@ template <typename Editor> bool applyEdit(Editor *editor, Edit e)
         {Edit::SelectAll, &Editor::selectAll},
     };
     for (const auto &[command, run] : commands)
-        if (command == e) {
+        if (command == e)
             run(editor);
-            return true;
-        }
-    return false;
 }
 
-// Whether the focus is in a text control that takes the command; with apply, it also runs it.
-bool runEdit(Edit e, bool apply)
+// Whether the command would do something in the text control that has the focus in the window (the
+// front one: never a control of another window); with apply, it also runs it.
+bool runEdit(const Window *front, Edit e, bool apply)
 {
-    QWidget *focus = QApplication::focusWidget();
-    const auto run = [&](auto *editor) { return !apply || applyEdit(editor, e); };
+    QWidget *focus = front ? front->widget()->focusWidget() : nullptr;
+    const auto run = [&](auto *editor) {
+        if (!available(editor, e))
+            return false;
+        if (apply)
+            applyEdit(editor, e);
+        return true;
+    };
     if (auto *line = qobject_cast<QLineEdit *>(focus))
         return run(line);
     if (auto *text = qobject_cast<QPlainTextEdit *>(focus))
@@ -110,7 +163,9 @@ bool runHandler(const std::function<bool()> &h)
 
 MenuItem::MenuItem() : action_(std::make_unique<QAction>())
 {
-    action_->setShortcutContext(Qt::WindowShortcut);
+    // The bar's shortcuts work in every window of the program, in one without a menu bar too. One
+    // action per item, whatever the number of windows showing the bar: a key is never claimed twice.
+    action_->setShortcutContext(Qt::ApplicationShortcut);
     QObject::connect(action_.get(), &QAction::triggered, action_.get(), [this] { choose(); });
 }
 
@@ -244,18 +299,35 @@ MenuItem *MenuItem::Lookup(const QString &name)
     return nullptr;
 }
 
+std::vector<Window *> MenuItem::handlingWindows(Window *front) const
+{
+    std::vector<Window *> list;
+    if (front)
+        list.push_back(front);
+    if (front && front->MenuBar())
+        return list;
+    const MenuItem *root = this;
+    while (root->parent_)
+        root = root->parent_;
+    if (const auto *bar = dynamic_cast<const MenuBar *>(root))
+        for (Window *w : bar->windowsShowing())
+            list.push_back(w);
+    return list;
+}
+
 bool MenuItem::canHandle(Window *front) const
 {
     if (!children_.empty() || Action)
         return true;
-    if (front && front->menuHandler(name_))
-        return true;
+    for (const Window *w : handlingWindows(front))
+        if (w->menuHandler(name_))
+            return true;
     if (MenuBar::handler(name_))
         return true;
     if (dynamic_cast<const QuitMenuItem *>(this))
         return true;
     const Edit e = editCommand(name_);
-    return e != Edit::None && runEdit(e, false);
+    return e != Edit::None && runEdit(front, e, false);
 }
 
 void MenuItem::updateEnabling(Window *front)
@@ -273,8 +345,8 @@ bool MenuItem::choose(Window *front)
     front = frontWindow(front ? front : menuWindow());
     if (runHandler([this] { return Event_Action(); }))
         return true;
-    if (front)
-        if (const auto *h = front->menuHandler(name_))
+    for (const Window *w : handlingWindows(front))
+        if (const auto *h = w->menuHandler(name_))
             if (runHandler(*h))
                 return true;
     if (const auto *h = MenuBar::handler(name_))
@@ -285,7 +357,7 @@ bool MenuItem::choose(Window *front)
     if (done)
         return true;
     const Edit e = editCommand(name_);
-    return e != Edit::None && runEdit(e, true);
+    return e != Edit::None && runEdit(front, e, true);
 }
 
 QKeySequence MenuItem::shortcutSequence(const QString &text)
@@ -374,6 +446,15 @@ QMenuBar *MenuBar::makeWidget(QWidget *parent)
         shown_.end());
     shown_.emplace_back(bar);
     return bar;
+}
+
+std::vector<Window *> MenuBar::windowsShowing() const
+{
+    std::vector<Window *> list;
+    for (const auto &b : shown_)
+        if (Window *w = b ? Window::of(b) : nullptr)
+            list.push_back(w);
+    return list;
 }
 
 QWidget *MenuBar::windowOpening(const QAction *menuAction) const

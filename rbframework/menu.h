@@ -1,11 +1,16 @@
 #pragma once
 // Menus: a MenuBar is the root MenuItem of a tree of items. An item is found by its Name; choosing
 // it runs, through the dispatch point, the first handler that claims it: the item's own Action,
-// then the front window's handler of that name, then the application's (MenuBar::handle). The front
-// window of a menu opened from a window's menu bar is that window, active or not (nothing need make
-// it active again after a dialog closes); for a shortcut it is the active window. Items
-// with Text "-" are separators; "&" in a Text marks the access key; KeyboardShortcut uses the
-// notation "Cmd+Z" (Cmd is Ctrl on Linux and Windows, Command on the Mac).
+// then the front window's handler of that name, then, when the front window shows no menu bar of
+// its own, that of the windows showing the item's bar, then the application's (MenuBar::handle).
+// The front window of a menu opened from a window's menu bar is that window, active or not
+// (nothing need make it active again after a dialog closes); for a shortcut it is the active
+// window. A bar's shortcuts work in every window while one shows the bar, in a window without a
+// menu bar of its own too. The Edit items (EditUndo, EditCut, EditCopy, EditPaste, EditClear,
+// EditSelectAll) that no handler claims act on the text control that has the focus in the front
+// window, and are on only when they would do something there. Items with Text "-" are separators;
+// "&" in a Text marks the access key; KeyboardShortcut uses the notation "Cmd+Z" (Cmd is Ctrl on
+// Linux and Windows, Command on the Mac).
 
 #include <QKeySequence>
 #include <QPointer>
@@ -86,6 +91,8 @@ class MenuItem
     virtual void childAppended(MenuItem &item);
     QWidget *openingWindow() const; // the window whose menu bar is opening this menu
     Window *menuWindow() const;     // the window of the open menu holding this item; nil when none
+    // The windows whose handlers may claim this item, in the order they are asked.
+    std::vector<Window *> handlingWindows(Window *front) const;
     QString name_, text_, shortcut_;
     bool autoEnable_ = true;
     bool enabled_ = true;
@@ -125,6 +132,7 @@ class MenuBar : public MenuItem
 
     // A Qt menu bar showing this bar's menus, for a window (Window::MenuBar makes it).
     QMenuBar *makeWidget(QWidget *parent);
+    std::vector<Window *> windowsShowing() const; // the windows whose menu bar shows this one
     // The window whose menu bar is opening the menu of that action; nil when none is.
     QWidget *windowOpening(const QAction *menuAction) const;
 

@@ -10,9 +10,11 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QClipboard>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
 #include <QMessageBox>
@@ -58,16 +60,41 @@ const Menu menus[] = {
     {{"HelpMenu", "Help", "", {}}, {{"Helppdf", "Product PDF Manuals", "", {}}}},
 };
 
+// Pages of the main window's tab panel.
+constexpr int updatePage = 1, debugPage = 4;
+
 class Menus : public ConnectedProgramTest
 {
   protected:
     static korvane::main &w() { return mainWindow(); }
-    // A shortcut typed in the active main window.
-    static void press(const QKeySequence &keys)
+    // Keys typed in the window, made the active one: they reach the control that has its focus.
+    static void press(const QKeySequence &keys, rb::Window &window = w())
     {
-        QApplication::setActiveWindow(w().widget());
+        QApplication::setActiveWindow(window.widget());
+        QWidget *focus = window.widget()->focusWidget();
         const QKeyCombination k = keys[0];
-        QTest::keyClick(w().widget(), k.key(), k.keyboardModifiers());
+        QTest::keyClick(focus ? focus : window.widget(), k.key(), k.keyboardModifiers());
+    }
+    // The MIDI window shown with View Comms, and the text typed into its field, which keeps the focus.
+    static void typeInTheMidiWindow(const QString &text)
+    {
+        // What the program queued before (its windows' activations at start-up) is handled first, as
+        // it is long before a person clicks.
+        QCoreApplication::processEvents();
+        click(w().kview());
+        ASSERT_TRUE(QTest::qWaitForWindowActive(io().widget()));
+        type(io().midistring(), text);
+    }
+    static QLineEdit &lineEdit(rb::TextField &field) { return *qobject_cast<QLineEdit *>(field.widget()); }
+    // The Edit items that are on, as the menu shows them.
+    static QStringList editItemsOn()
+    {
+        QStringList on;
+        const rb::MenuItem &edit = w().EditMenu();
+        for (int i = 0; i < edit.Count(); ++i)
+            if (!edit.Item(i)->isSeparator() && edit.Item(i)->Enabled())
+                on << edit.Item(i)->Name();
+        return on;
     }
     rb::FolderItemPtr item(const QString &name)
     {
@@ -343,6 +370,8 @@ TEST_F(Menus, TheWindowsFileCommandsClaimTheirItems)
     EXPECT_EQ(rb::testseam::shownDialogs().size(), 2u);
 }
 
+// The bar's shortcuts work whichever of the program's windows is active: in the MIDI window,
+// typed in its field, too.
 TEST_F(Menus, ShortcutsLoadAndSaveOpenTheirDialogs)
 {
     const struct {
@@ -352,26 +381,179 @@ TEST_F(Menus, ShortcutsLoadAndSaveOpenTheirDialogs)
         {QKeySequence(Qt::CTRL | Qt::Key_L), false},
         {QKeySequence(Qt::CTRL | Qt::Key_S), true},
     };
-    for (const auto &c : cases) {
-        SCOPED_TRACE(c.keys.toString().toStdString());
-        rb::testseam::reset();
-        press(c.keys);
-        ASSERT_EQ(rb::testseam::shownDialogs().size(), 1u);
-        EXPECT_EQ(rb::testseam::shownDialogs()[0].saving, c.saving);
-        EXPECT_EQ(rb::testseam::shownDialogs()[0].title, "Select a VRQ-1 file");
+    for (const bool inMidiWindow : {false, true}) {
+        SCOPED_TRACE(inMidiWindow ? "in the MIDI window" : "in the main window");
+        if (inMidiWindow) {
+            ASSERT_NO_FATAL_FAILURE(typeInTheMidiWindow("F0 7E"));
+        }
+        rb::Window &window = inMidiWindow ? static_cast<rb::Window &>(io()) : w();
+        for (const auto &c : cases) {
+            SCOPED_TRACE(c.keys.toString().toStdString());
+            rb::testseam::reset();
+            press(c.keys, window);
+            ASSERT_EQ(rb::testseam::shownDialogs().size(), 1u);
+            EXPECT_EQ(rb::testseam::shownDialogs()[0].saving, c.saving);
+            EXPECT_EQ(rb::testseam::shownDialogs()[0].title, "Select a VRQ-1 file");
+        }
     }
+    EXPECT_EQ(io().midistring().Text(), "F0 7E");
 }
 
 TEST_F(Menus, QuitByShortcutAndByMenuQuitsTheProgram)
 {
-    for (const bool byMenu : {false, true}) {
-        SCOPED_TRACE(byMenu ? "File > Quit" : "Ctrl+Q");
-        if (byMenu)
-            chooseMenuItem(w(), "FileQuit");
-        else
-            press(QKeySequence(Qt::CTRL | Qt::Key_Q));
+    const struct {
+        const char *how;
+        std::function<void()> quit;
+    } cases[] = {
+        {"Ctrl+Q in the main window", [] { press(QKeySequence(Qt::CTRL | Qt::Key_Q)); }},
+        {"Ctrl+Q in the MIDI window's field",
+         [] {
+             ASSERT_NO_FATAL_FAILURE(typeInTheMidiWindow("F0"));
+             press(QKeySequence(Qt::CTRL | Qt::Key_Q), io());
+         }},
+        {"File > Quit", [] { chooseMenuItem(w(), "FileQuit"); }},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.how);
+        c.quit();
         // Under test the event loop is not running yet: it ends as soon as it runs.
         EXPECT_EQ(exitCodeOfTheLoop(), 0) << "the program did not quit";
+    }
+}
+
+// A text field's own editing keys stay the field's, in either window: the bar's shortcuts on the
+// same keys neither take them nor make them ambiguous.
+TEST_F(Menus, TextFieldsKeepTheirOwnEditingKeys)
+{
+    const struct {
+        QKeySequence keys;
+        QString text, selected; // the field's afterwards
+    } steps[] = {
+        {QKeySequence(Qt::CTRL | Qt::Key_A), "F0 7E", "F0 7E"},
+        {QKeySequence(Qt::CTRL | Qt::Key_C), "F0 7E", "F0 7E"},
+        {QKeySequence(Qt::CTRL | Qt::Key_X), "", ""},
+        {QKeySequence(Qt::CTRL | Qt::Key_V), "F0 7E", ""},
+        {QKeySequence(Qt::CTRL | Qt::Key_Z), "", ""},
+    };
+    chooseTab(w().TabPanel1(), debugPage);
+    for (rb::TextField *field : {&w().dbugaddr(), &io().midistring()}) {
+        SCOPED_TRACE(field->Name().toStdString());
+        if (field == &io().midistring()) {
+            ASSERT_NO_FATAL_FAILURE(typeInTheMidiWindow("F0 7E"));
+        } else {
+            type(*field, "F0 7E");
+        }
+        QGuiApplication::clipboard()->clear();
+        for (const auto &step : steps) {
+            SCOPED_TRACE(step.keys.toString().toStdString());
+            press(step.keys, rb::deref(rb::Window::of(field->widget())));
+            EXPECT_EQ(field->Text(), step.text);
+            EXPECT_EQ(lineEdit(*field).selectedText(), step.selected);
+        }
+        EXPECT_EQ(QGuiApplication::clipboard()->text(), "F0 7E");
+    }
+}
+
+// The main window's Edit menu works on the main window's field, never on the MIDI window's, though
+// that one has the focus: a click on the menu bar of the inactive main window comes in before the
+// window becomes the active one. Which items are on follows the main window's field alike.
+TEST_F(Menus, TheMainWindowsEditMenuEditsTheMainWindowsField)
+{
+    ASSERT_NO_FATAL_FAILURE(typeInTheMidiWindow("F0 7E 7F"));
+    QApplication::setActiveWindow(w().widget());
+    chooseTab(w().TabPanel1(), debugPage);
+    type(w().dbugaddr(), "1A2B");
+    QApplication::setActiveWindow(io().widget());
+    click(io().midistring());
+    press(QKeySequence(Qt::CTRL | Qt::Key_A), io()); // the MIDI window's text selected
+    QGuiApplication::clipboard()->setText("C3");
+
+    const struct {
+        const char *command;
+        QStringList on;         // the items on as the menu opens
+        QString text, selected; // the main window's field afterwards
+    } steps[] = {
+        {"EditSelectAll", {"EditUndo", "EditPaste", "EditSelectAll"}, "1A2B", "1A2B"},
+        {"EditCopy",
+         {"EditUndo", "EditCut", "EditCopy", "EditPaste", "EditClear", "EditSelectAll"},
+         "1A2B",
+         "1A2B"},
+        {"EditClear", {"EditUndo", "EditCut", "EditCopy", "EditPaste", "EditClear", "EditSelectAll"}, "", ""},
+        {"EditPaste", {"EditUndo", "EditPaste"}, "1A2B", ""},
+        {"EditUndo", {"EditUndo", "EditPaste", "EditSelectAll"}, "", ""},
+    };
+    for (const auto &step : steps) {
+        SCOPED_TRACE(step.command);
+        QApplication::setActiveWindow(io().widget());
+        ASSERT_EQ(QApplication::focusWidget(), io().midistring().widget());
+        ASSERT_NO_FATAL_FAILURE(openMenu(w(), w().EditMenu()));
+        EXPECT_EQ(editItemsOn(), step.on);
+        ASSERT_NO_FATAL_FAILURE(clickMenuItem(*w().EditMenu().Child(step.command)));
+        EXPECT_EQ(w().dbugaddr().Text(), step.text);
+        EXPECT_EQ(lineEdit(w().dbugaddr()).selectedText(), step.selected);
+        EXPECT_EQ(io().midistring().Text(), "F0 7E 7F") << "the MIDI window's field changed";
+        EXPECT_EQ(lineEdit(io().midistring()).selectedText(), "F0 7E 7F");
+    }
+    EXPECT_EQ(QGuiApplication::clipboard()->text(), "1A2B");
+
+    // A shortcut acts in the window it is typed in: with the focus on the MIDI window's Send key,
+    // Ctrl+X cuts nothing, and the main window's selected text stays.
+    press(QKeySequence(Qt::CTRL | Qt::Key_V));
+    press(QKeySequence(Qt::CTRL | Qt::Key_A));
+    ASSERT_EQ(lineEdit(w().dbugaddr()).selectedText(), "1A2B");
+    press(QKeySequence(Qt::Key_Tab), io());
+    ASSERT_EQ(QApplication::focusWidget(), io().sendmidi().widget());
+    press(QKeySequence(Qt::CTRL | Qt::Key_X), io());
+    EXPECT_EQ(w().dbugaddr().Text(), "1A2B");
+    EXPECT_EQ(io().midistring().Text(), "F0 7E 7F");
+    EXPECT_TRUE(framesSent().empty());
+}
+
+// Edit > Delete removes the selection and nothing else: with nothing selected it is off, and a
+// click on it changes nothing.
+TEST_F(Menus, DeleteRemovesOnlyTheSelection)
+{
+    const struct {
+        const char *what;
+        int page;
+        rb::RectControl &control;
+        std::function<QString()> text;
+        QKeySequence toStart, toEnd; // of the whole text
+    } controls[] = {
+        {"a text field", debugPage, w().dbugaddr(), [] { return w().dbugaddr().Text(); },
+         QKeySequence(Qt::Key_Home), QKeySequence(Qt::Key_End)},
+        {"a text area", updatePage, w().TextArea2(), [] { return w().TextArea2().Text(); },
+         QKeySequence(Qt::CTRL | Qt::Key_Home), QKeySequence(Qt::CTRL | Qt::Key_End)},
+    };
+    const struct {
+        const char *what;
+        bool fromStart; // the cursor at the start, else at the end
+        int selected;   // characters before the cursor, selected with Shift+Left
+    } cases[] = {
+        {"nothing selected, the cursor at the start", true, 0},
+        {"the last three characters selected", false, 3},
+    };
+    chooseTab(w().TabPanel1(), debugPage);
+    type(w().dbugaddr(), "1A2B3C");
+    rb::MenuItem &clear = *w().EditMenu().Child("EditClear");
+    for (const auto &control : controls) {
+        SCOPED_TRACE(control.what);
+        for (const auto &c : cases) {
+            SCOPED_TRACE(c.what);
+            chooseTab(w().TabPanel1(), control.page);
+            click(control.control);
+            press(c.fromStart ? control.toStart : control.toEnd);
+            for (int i = 0; i < c.selected; ++i)
+                press(QKeySequence(Qt::SHIFT | Qt::Key_Left));
+            const QString before = control.text();
+            ASSERT_GE(before.size(), 3);
+            ASSERT_NO_FATAL_FAILURE(openMenu(w(), w().EditMenu()));
+            EXPECT_EQ(clear.Enabled(), c.selected > 0);
+            ASSERT_NO_FATAL_FAILURE(clickMenuItem(clear));
+            if (w().EditMenu().menu()->isVisible())
+                QTest::keyClick(w().EditMenu().menu(), Qt::Key_Escape);
+            EXPECT_EQ(control.text(), before.chopped(c.selected));
+        }
     }
 }
 

@@ -243,17 +243,30 @@ void SimulatedUnitTest::chooseMenuItem(rb::Window &window, const QString &itemNa
     ASSERT_NE(item, nullptr) << "no menu item " << itemName.toStdString();
     rb::MenuItem *menu = item->Parent();
     ASSERT_TRUE(menu && menu->Parent() == bar) << itemName.toStdString() << " is not an item of a menu";
+    // A click on an inactive window makes it the active one first.
+    QApplication::setActiveWindow(window.widget());
+    openMenu(window, *menu);
+    ASSERT_TRUE(item->action()->isEnabled()) << itemName.toStdString() << " is disabled";
+    clickMenuItem(*item);
+    ASSERT_FALSE(menu->menu()->isVisible()) << "the menu did not close";
+}
+
+void SimulatedUnitTest::openMenu(rb::Window &window, const rb::MenuItem &menu)
+{
     auto *shown = window.widget()->findChild<QMenuBar *>();
     ASSERT_TRUE(shown && shown->isVisible()) << "the menu bar is not on screen";
-    // A click on an inactive window makes it the active one first; the menu bar opens its menus only
-    // in the active window.
-    QApplication::setActiveWindow(window.widget());
-    QTest::mouseClick(shown, Qt::LeftButton, {}, shown->actionGeometry(menu->action()).center());
-    QMenu *popup = menu->menu();
-    ASSERT_TRUE(popup && popup->isVisible()) << "the menu " << menu->Name().toStdString() << " did not open";
-    ASSERT_TRUE(item->action()->isEnabled()) << itemName.toStdString() << " is disabled";
-    QTest::mouseClick(popup, Qt::LeftButton, {}, popup->actionGeometry(item->action()).center());
-    ASSERT_FALSE(popup->isVisible()) << "the menu did not close";
+    ASSERT_TRUE(shown->actions().contains(menu.action()))
+        << menu.Name().toStdString() << " is not on the bar";
+    QTest::mouseClick(shown, Qt::LeftButton, {}, shown->actionGeometry(menu.action()).center());
+    QMenu *popup = menu.menu();
+    ASSERT_TRUE(popup && popup->isVisible()) << "the menu " << menu.Name().toStdString() << " did not open";
+}
+
+void SimulatedUnitTest::clickMenuItem(const rb::MenuItem &item)
+{
+    QMenu *popup = item.Parent() ? item.Parent()->menu() : nullptr;
+    ASSERT_TRUE(popup && popup->isVisible()) << "the menu of " << item.Name().toStdString() << " is not open";
+    QTest::mouseClick(popup, Qt::LeftButton, {}, popup->actionGeometry(item.action()).center());
 }
 
 std::vector<Bytes> SimulatedUnitTest::framesSent()

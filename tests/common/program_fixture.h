@@ -78,6 +78,10 @@ class SimulatedUnitTest : public ::testing::Test
     static void chooseTab(rb::TabPanel &panel, int page);
     // Chooses a menu item of the window's menu bar with the mouse: its menu's title, then the item.
     static void chooseMenuItem(rb::Window &window, const QString &itemName);
+    // The same in two steps, the window left active or not as it is: a click on the title of a menu
+    // of the window's menu bar, then one on an item of the open menu (a disabled one too).
+    static void openMenu(rb::Window &window, const rb::MenuItem &menu);
+    static void clickMenuItem(const rb::MenuItem &item);
 
     // What the unit received, and the frames written on its port.
     static std::vector<Bytes> framesSent();

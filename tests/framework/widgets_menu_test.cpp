@@ -3,11 +3,14 @@
 #include "rbframework/dispatch.h"
 #include "rbframework/menu.h"
 #include "rbframework/window.h"
+#include "tests/common/qstring_print.h"
 
 #include <QAction>
 #include <QApplication>
+#include <QClipboard>
 #include <QMenu>
 #include <QMenuBar>
+#include <QTest>
 #include <QTimer>
 #include <gtest/gtest.h>
 
@@ -82,6 +85,36 @@ struct Host : rb::Window {
     Host() : Window(QStringLiteral("host"), 0, 0, 200, 100) {}
 };
 
+// A window on screen and active, with a text field and a text area: the controls the editing
+// commands act on, each with what a test does to it.
+struct TextHost : Host {
+    TextHost()
+    {
+        Show();
+        QApplication::setActiveWindow(widget());
+    }
+    struct Control {
+        const char *name;
+        rb::RectControl &control;
+        std::function<QString()> text;
+        std::function<void(const QString &)> setText;
+        std::function<void(bool)> readOnly;
+        Qt::KeyboardModifiers toStart; // with Home, to the start of the text
+    };
+    std::vector<Control> controls()
+    {
+        return {
+            {"one line", field, [this] { return field.Text(); }, [this](const QString &t) { field.Text(t); },
+             [this](bool r) { field.ReadOnly(r); }, Qt::NoModifier},
+            {"several lines", area, [this] { return area.Text(); },
+             [this](const QString &t) { area.Text(t); }, [this](bool r) { area.ReadOnly(r); },
+             Qt::ControlModifier},
+        };
+    }
+    rb::TextField &field = add<rb::TextField>(QStringLiteral("field"), 10, 10, 150, 20);
+    rb::TextArea &area = add<rb::TextArea>(QStringLiteral("area"), 10, 40, 150, 50);
+};
+
 class Menus : public ::testing::Test
 {
   protected:
@@ -89,6 +122,14 @@ class Menus : public ::testing::Test
     {
         rb::MenuBar::clearHandlers();
         rb::setUnhandledExceptionHandler({});
+    }
+    // The Edit menu with the rest of the framework's editing commands.
+    rb::MenuItem &editMenuWithEveryCommand()
+    {
+        rb::MenuItem &edit = *bar.Child(QStringLiteral("EditMenu"));
+        for (const char *name : {"EditCopy", "EditPaste", "EditClear", "EditSelectAll"})
+            edit.append().Name(QLatin1String(name));
+        return edit;
     }
     Bar bar;
 };
@@ -150,24 +191,8 @@ TEST_F(Menus, HandlersByNameFrontWindowFirstThenApplication)
 
 TEST_F(Menus, EditCommandsActOnTheFocusedTextControl)
 {
-    rb::MenuItem &edit = *bar.Child(QStringLiteral("EditMenu"));
-    for (const char *name : {"EditCopy", "EditPaste", "EditClear", "EditSelectAll"})
-        edit.append().Name(QLatin1String(name));
-    Host w;
-    auto &field = w.add<rb::TextField>(QStringLiteral("field"), 10, 10, 150, 20);
-    auto &area = w.add<rb::TextArea>(QStringLiteral("area"), 10, 40, 150, 50);
-    w.Show();
-    QApplication::setActiveWindow(w.widget());
-
-    const struct {
-        const char *name;
-        rb::RectControl &control;
-        std::function<QString()> text;
-        std::function<void(const QString &)> setText;
-    } controls[] = {
-        {"one line", field, [&] { return field.Text(); }, [&](const QString &t) { field.Text(t); }},
-        {"several lines", area, [&] { return area.Text(); }, [&](const QString &t) { area.Text(t); }},
-    };
+    editMenuWithEveryCommand();
+    TextHost w;
     const QString typed = QStringLiteral("hello world");
     const struct {
         const char *command;
@@ -176,7 +201,7 @@ TEST_F(Menus, EditCommandsActOnTheFocusedTextControl)
         {"EditSelectAll", typed}, {"EditCut", ""},   {"EditPaste", typed}, {"EditSelectAll", typed},
         {"EditCopy", typed},      {"EditClear", ""}, {"EditUndo", typed},
     };
-    for (const auto &c : controls) {
+    for (const auto &c : w.controls()) {
         SCOPED_TRACE(c.name);
         c.setText(typed);
         c.control.widget()->setFocus();
@@ -184,6 +209,69 @@ TEST_F(Menus, EditCommandsActOnTheFocusedTextControl)
         for (const auto &step : steps) {
             EXPECT_TRUE(bar.trigger(QLatin1String(step.command))) << step.command;
             EXPECT_EQ(c.text(), step.text) << step.command;
+        }
+    }
+}
+
+// An Edit item is on when its command would do something in the focused control: Delete, like Cut
+// and Copy, needs a selection, and with none it deletes nothing (not the character after the cursor).
+TEST_F(Menus, EditItemsAreOnOnlyWhenTheirCommandWouldDoSomething)
+{
+    rb::MenuItem &edit = editMenuWithEveryCommand();
+    TextHost w;
+    const struct {
+        const char *what;
+        const char *text;
+        QKeySequence keys; // typed at the start of the text
+        bool readOnly;
+        const char *clipboard;
+        QStringList on;
+        const char *afterDelete;
+    } cases[] = {
+        {"empty", "", {}, false, "", {}, ""},
+        {"text, the cursor at the start", "hello", {}, false, "x", {"EditPaste", "EditSelectAll"}, "hello"},
+        {"text selected",
+         "hello",
+         QKeySequence::SelectAll,
+         false,
+         "",
+         {"EditCut", "EditCopy", "EditClear", "EditSelectAll"},
+         ""},
+        {"text selected, read only",
+         "hello",
+         QKeySequence::SelectAll,
+         true,
+         "x",
+         {"EditCopy", "EditSelectAll"},
+         "hello"},
+        {"a key typed",
+         "hello",
+         QKeySequence(Qt::Key_Exclam),
+         false,
+         "",
+         {"EditUndo", "EditSelectAll"},
+         "!hello"},
+    };
+    for (const auto &c : w.controls()) {
+        SCOPED_TRACE(c.name);
+        for (const auto &k : cases) {
+            SCOPED_TRACE(k.what);
+            c.readOnly(false);
+            c.setText(QLatin1String(k.text));
+            c.control.widget()->setFocus();
+            QTest::keyClick(c.control.widget(), Qt::Key_Home, c.toStart);
+            QTest::keySequence(c.control.widget(), k.keys);
+            c.readOnly(k.readOnly);
+            QGuiApplication::clipboard()->setText(QLatin1String(k.clipboard));
+
+            Q_EMIT edit.menu()->aboutToShow();
+            QStringList on;
+            for (int i = 0; i < edit.Count(); ++i)
+                if (!edit.Item(i)->isSeparator() && edit.Item(i)->Enabled())
+                    on << edit.Item(i)->Name();
+            EXPECT_EQ(on, k.on);
+            EXPECT_EQ(bar.trigger(QStringLiteral("EditClear")), k.on.contains("EditClear"));
+            EXPECT_EQ(c.text(), QLatin1String(k.afterDelete));
         }
     }
 }
