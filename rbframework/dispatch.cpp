@@ -3,6 +3,8 @@
 #include <cstdio>
 #include <cstdlib>
 #include <new>
+#include <utility>
+#include <vector>
 
 namespace rb
 {
@@ -17,6 +19,12 @@ UnhandledExceptionHandler &installed()
 }
 
 int depth = 0;
+
+std::vector<std::function<void()>> &waitingForHandlers()
+{
+    static std::vector<std::function<void()>> routines;
+    return routines;
+}
 
 // Counts one handler under way for its lifetime, however it ends.
 struct UnderWay {
@@ -90,11 +98,22 @@ void dispatch(const std::function<void()> &handler)
     } catch (...) {
         deliver(RuntimeException(QStringLiteral("unknown exception")));
     }
+    if (depth == 0)
+        for (const std::function<void()> &routine : std::exchange(waitingForHandlers(), {}))
+            dispatch(routine);
 }
 
 bool anotherHandlerUnderWay()
 {
     return depth > 1;
+}
+
+void whenHandlersReturn(std::function<void()> routine)
+{
+    if (depth == 0)
+        dispatch(routine);
+    else
+        waitingForHandlers().push_back(std::move(routine));
 }
 
 std::exception_ptr runCatching(const std::function<void()> &routine)

@@ -19,6 +19,9 @@ void dispatch(const std::function<void()> &handler);
 // Asked from inside a handler: whether it was entered while another handler was still under way,
 // as when a modal loop opened by a handler (a message box, a file dialog) delivers another event.
 bool anotherHandlerUnderWay();
+// Runs the routine once the outermost handler under way has returned (through this door, like a
+// handler); at once when no handler is under way.
+void whenHandlersReturn(std::function<void()> routine);
 
 // For code outside the event loop (start-up): runs the routine and answers the runtime exception it
 // raised, if any, instead of letting it escape.
