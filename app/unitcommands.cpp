@@ -46,14 +46,14 @@ void main::showmidi_open1()
 
 void main::setmidiok(bool ok)
 {
+    // Through the setter, so that the key's name follows at once, also while its page is not shown.
     if (ok) {
         showmidi().setcolor(QStringLiteral("Lime"));
-        showmidi().caption = QStringLiteral("Midi OK");
+        showmidi().setcaption(QStringLiteral("Midi OK"));
     } else {
-        showmidi().caption = QStringLiteral("Midi Not Open - click here to select port");
+        showmidi().setcaption(QStringLiteral("Midi Not Open - click here to select port"));
         showmidi().setcolor(QStringLiteral("Red"));
     }
-    // The key is redrawn with its new caption.
     rb::window<main>().Refresh();
 }
 

@@ -76,9 +76,17 @@ rb::Graphics *Canvas::GraphicsPtr()
     return &surface_->graphics();
 }
 
-const QImage &Canvas::surface() const
+const QImage &Canvas::surface()
 {
+    if (invalid_)
+        paintNow();
     return surface_->image();
+}
+
+void Canvas::Invalidate()
+{
+    invalid_ = true;
+    Refresh();
 }
 
 void Canvas::resized()
@@ -92,6 +100,7 @@ void Canvas::paintNow()
     rb::Graphics *g = GraphicsPtr();
     if (!g)
         return;
+    invalid_ = false;
     painting_ = true;
     dispatch([this, g] { Event_Paint(*g); });
     painting_ = false;

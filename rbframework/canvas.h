@@ -20,7 +20,12 @@ class Canvas : public RectControl
     // The control's own drawing surface; nil (NilObjectException on use) only for a zero size.
     rb::Graphics *GraphicsPtr();
     rb::Graphics &Graphics() { return deref(GraphicsPtr()); }
-    const QImage &surface() const; // what the control shows, for tests and screenshots
+    // What the control shows, for tests and screenshots; brought up to date first when invalidated.
+    const QImage &surface();
+
+    // Asks for the control to be drawn afresh: Paint runs at its next paint, or when its surface is
+    // read before that, once for any number of requests.
+    void Invalidate();
 
     // Handlers for an instance that is not subclassed.
     std::function<void(rb::Graphics &)> Paint;
@@ -51,6 +56,7 @@ class Canvas : public RectControl
     void pressed(int x, int y, bool &claimed);
     std::unique_ptr<Picture> surface_;
     bool painting_ = false;
+    bool invalid_ = false;
     friend class Widget;
 };
 

@@ -1,6 +1,7 @@
 #include "dialogs.h"
 
 #include "testseam.h"
+#include "window.h"
 
 #include <QApplication>
 #include <QDialog>
@@ -45,6 +46,7 @@ QString FileType::Operator_Convert() const
 
 FolderItemPtr FileDialog::ShowModal()
 {
+    showWaitingWindows();
     if (testseam::detail::scripted()) {
         // A window takes the dialog's place on screen while the script answers, as the dialog takes
         // the user's: what it leaves behind (no active window) is what the real one leaves.
@@ -81,6 +83,7 @@ FolderItemPtr FileDialog::ShowModal()
 
 int MsgBox(const QString &message, int buttons)
 {
+    showWaitingWindows();
     QMessageBox box(QMessageBox::NoIcon, QCoreApplication::applicationName(), message, QMessageBox::NoButton,
                     QApplication::activeWindow());
     // The text is shown as it is: a file name holding "<b>" or "&lt;" is no markup.

@@ -3,6 +3,8 @@
 #include <cstdio>
 #include <cstdlib>
 #include <new>
+#include <utility>
+#include <vector>
 
 namespace rb
 {
@@ -15,6 +17,22 @@ UnhandledExceptionHandler &installed()
     static UnhandledExceptionHandler h;
     return h;
 }
+
+int depth = 0;
+
+std::vector<std::function<void()>> &waitingForHandlers()
+{
+    static std::vector<std::function<void()>> routines;
+    return routines;
+}
+
+// Counts one handler under way for its lifetime, however it ends.
+struct UnderWay {
+    UnderWay() { ++depth; }
+    ~UnderWay() { --depth; }
+    UnderWay(const UnderWay &) = delete;
+    UnderWay &operator=(const UnderWay &) = delete;
+};
 
 const char *kindOf(const RuntimeException &e)
 {
@@ -69,6 +87,7 @@ void dispatch(const std::function<void()> &handler)
     if (!handler)
         return;
     try {
+        const UnderWay underWay;
         handler();
     } catch (const RuntimeException &e) {
         deliver(e);
@@ -79,6 +98,17 @@ void dispatch(const std::function<void()> &handler)
     } catch (...) {
         deliver(RuntimeException(QStringLiteral("unknown exception")));
     }
+    if (depth == 0)
+        for (const std::function<void()> &routine : std::exchange(waitingForHandlers(), {}))
+            dispatch(routine);
+}
+
+void whenHandlersReturn(std::function<void()> routine)
+{
+    if (depth == 0)
+        dispatch(routine);
+    else
+        waitingForHandlers().push_back(std::move(routine));
 }
 
 std::exception_ptr runCatching(const std::function<void()> &routine)

@@ -16,6 +16,9 @@ using UnhandledExceptionHandler = std::function<bool(const RuntimeException &)>;
 
 void setUnhandledExceptionHandler(UnhandledExceptionHandler handler); // empty: the runtime's default
 void dispatch(const std::function<void()> &handler);
+// Runs the routine once the outermost handler under way has returned (through this door, like a
+// handler); at once when no handler is under way.
+void whenHandlersReturn(std::function<void()> routine);
 
 // For code outside the event loop (start-up): runs the routine and answers the runtime exception it
 // raised, if any, instead of letting it escape.

@@ -10,6 +10,7 @@
 #include <QScreen>
 #include <QWidget>
 #include <algorithm>
+#include <utility>
 
 namespace rb
 {
@@ -34,6 +35,13 @@ struct Registered {
 std::vector<Registered> &registry()
 {
     static std::vector<Registered> list;
+    return list;
+}
+
+// Shown by a handler under way, in the order of their Show.
+std::vector<Window *> &waitingToShow()
+{
+    static std::vector<Window *> list;
     return list;
 }
 
@@ -89,6 +97,7 @@ Window::~Window()
 {
     auto &all = allWindows();
     all.erase(std::remove(all.begin(), all.end(), this), all.end());
+    cancelShow();
     // Children before their containers: the newest controls first.
     while (!controls_.empty())
         controls_.pop_back();
@@ -182,16 +191,41 @@ void Window::Show()
         }
         dispatch([this] { Event_Open(); });
     }
-    if (!closed_) {
-        // A window the program shows comes to the front, as a window the user opens does.
-        widget_->show();
-        widget_->raise();
-        widget_->activateWindow();
+    if (closed_ || showWaiting_)
+        return;
+    showWaiting_ = true;
+    waitingToShow().push_back(this);
+    whenHandlersReturn(showWaitingWindows);
+}
+
+void showWaitingWindows()
+{
+    for (Window *w : std::exchange(waitingToShow(), {})) {
+        w->showWaiting_ = false;
+        w->showOnScreen();
     }
+}
+
+void Window::showOnScreen()
+{
+    // A window the program shows comes to the front, as a window the user opens does.
+    widget_->show();
+    widget_->raise();
+    widget_->activateWindow();
+}
+
+void Window::cancelShow()
+{
+    if (!showWaiting_)
+        return;
+    showWaiting_ = false;
+    auto &waiting = waitingToShow();
+    waiting.erase(std::remove(waiting.begin(), waiting.end(), this), waiting.end());
 }
 
 void Window::Hide()
 {
+    cancelShow();
     widget_->hide();
 }
 
@@ -232,7 +266,7 @@ void Window::Placement(int placement)
 }
 bool Window::Visible() const
 {
-    return widget_->isVisible();
+    return showWaiting_ || widget_->isVisible();
 }
 
 int Window::Left() const
@@ -385,6 +419,7 @@ void Window::close()
     if (closed_)
         return;
     closed_ = true;
+    cancelShow();
     if (opened_) {
         dispatch([this] { Event_Close(); });
         for (std::size_t i = 0; i < controls_.size(); ++i) {

@@ -28,7 +28,10 @@ class Window
     Window(const Window &) = delete;
     Window &operator=(const Window &) = delete;
 
-    void Show(); // visibility only (the first Show also opens the window)
+    // Visibility only (the first Show also opens the window). Asked from a handler, the window reaches
+    // the screen when the outermost handler has returned, unless it is hidden again before: a window
+    // shown and hidden within one event never appears. Visible answers at once either way.
+    void Show();
     // A window designed visible: when the application's Open event has ended and the window is
     // still not open (the event raised before showing it), the runtime shows it, so that the
     // program never runs without its window.
@@ -97,6 +100,9 @@ class Window
   private:
     class Widget;
     void applyTabOrder();
+    void showOnScreen();
+    void cancelShow();
+    friend void showWaitingWindows();
     void layoutContent();
     void resizeSide(int &side, int value); // width_ or height_
     void applyFlags();
@@ -108,7 +114,7 @@ class Window
     rb::MenuBar *menuBar_ = nullptr;
     QWidget *menuBarWidget_ = nullptr;
     std::vector<std::pair<QString, std::function<bool()>>> menuHandlers_;
-    bool opened_ = false, closed_ = false, shownAtStart_ = false;
+    bool opened_ = false, closed_ = false, shownAtStart_ = false, showWaiting_ = false;
     bool fixed_ = false, closeBox_ = true, minimize_ = true, maximize_ = true;
     int width_, height_;
 
@@ -138,6 +144,10 @@ template <class T> T *openWindow()
 {
     return static_cast<T *>(detail::findWindow(typeid(T)));
 }
+
+// Puts on screen now the windows whose Show waits for the handler under way to return: a modal
+// dialog opened meanwhile comes over them, as it would have without the wait.
+void showWaitingWindows();
 
 // Every window in creation order (registered or not).
 std::vector<Window *> windows();

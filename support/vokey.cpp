@@ -44,7 +44,7 @@ void vokey::redraw()
     rb::Graphics &g = picture.graphics();
 
     g.ForeColor(lit ? litcolor : offcolor);
-    const rb::String &text = lit && flitcaption ? litcaption : caption;
+    const rb::String &text = shownText();
     g.FillRoundRect(1, 1, w - 1, h - 1, rad, rad);
 
     if (!text.isEmpty()) {
@@ -72,12 +72,26 @@ void vokey::redraw()
     ++redraws;
 }
 
+const rb::String &vokey::shownText() const
+{
+    return lit && flitcaption ? litcaption : caption;
+}
+
+// Drawn when the key is painted: a key changed several times before it is shown, or while its page
+// is not, is drawn once. Its name follows the change at once, painted or not.
+void vokey::redrawAtPaint()
+{
+    Graphics(); // a key without a drawing surface raises NilObjectException here, as redraw does
+    widget()->setAccessibleName(shownText());
+    Invalidate();
+}
+
 void vokey::setcaption(const rb::String &text)
 {
     if (rb::Same(text, caption))
         return;
     caption = text;
-    redraw();
+    redrawAtPaint();
 }
 
 void vokey::setlit(bool value)
@@ -85,7 +99,7 @@ void vokey::setlit(bool value)
     if (value == lit)
         return;
     lit = value;
-    redraw();
+    redrawAtPaint();
 }
 
 void vokey::setcolor(const rb::String &scheme)
@@ -100,7 +114,7 @@ void vokey::setcolor(const rb::String &scheme)
         litcolor = 0xC5FFC5;
         TextLitcolor = 0x000000;
     }
-    redraw();
+    redrawAtPaint();
 }
 
 void vokey::setkursor(int32_t value)
@@ -108,7 +122,7 @@ void vokey::setkursor(int32_t value)
     if (value == kursor)
         return;
     kursor = value;
-    redraw();
+    redrawAtPaint();
 }
 
 void vokey::setheight(int32_t height)
@@ -145,13 +159,13 @@ void vokey::settagnum(int32_t value)
 void vokey::setrad(int32_t value)
 {
     rad = value;
-    redraw();
+    redrawAtPaint();
 }
 
 void vokey::settextsize(int32_t value)
 {
     textsize = value;
-    redraw();
+    redrawAtPaint();
 }
 
 void vokey::Setlitcaption(const rb::String &text)
@@ -161,13 +175,13 @@ void vokey::Setlitcaption(const rb::String &text)
     litcaption = text;
     flitcaption = !text.isEmpty();
     if (lit)
-        redraw();
+        redrawAtPaint();
 }
 
 void vokey::Toglit()
 {
     lit = !lit;
-    redraw();
+    redrawAtPaint();
 }
 
 } // namespace korvane

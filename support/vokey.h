@@ -17,7 +17,8 @@ class vokey : public rb::Canvas
   public:
     vokey(rb::Window &window, QString name, int left, int top, int width, int height);
 
-    // Writing these directly does not redraw; the setters below do.
+    // Writing these directly changes neither the drawing nor the key's name until the next redraw;
+    // the setters below that redraw rename the key at once and have it drawn at its next paint.
     rb::Color litcolor = 0x00FF40;
     rb::Color offcolor = 0xD0D0D0;
     bool lit = false;
@@ -58,6 +59,10 @@ class vokey : public rb::Canvas
     void settextsize(int32_t value);
     void Setlitcaption(const rb::String &text);
     void Toglit();
+
+  private:
+    const rb::String &shownText() const; // the caption the key's state shows
+    void redrawAtPaint();
 };
 
 } // namespace korvane

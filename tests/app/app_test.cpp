@@ -8,7 +8,9 @@
 #include "tests/common/key_pixels.h"
 #include "tests/common/program_fixture.h"
 
+#include <QApplication>
 #include <QDir>
+#include <QTest>
 
 using namespace korvanetest;
 using korvane::vokey;
@@ -29,6 +31,27 @@ class RowOutOfRange : public rb::OutOfBoundsException
 };
 
 using AppObject = ProgramTest;
+
+// Counts the windows that reach the screen, by title: each QEvent::Show of a top-level widget.
+class ShownWindows : public QObject
+{
+  public:
+    ShownWindows() { qApp->installEventFilter(this); }
+    ~ShownWindows() override { qApp->removeEventFilter(this); }
+    int count(const QString &title) const { return int(shown.count(title)); }
+
+  protected:
+    bool eventFilter(QObject *target, QEvent *event) override
+    {
+        auto *w = qobject_cast<QWidget *>(target);
+        if (event->type() == QEvent::Show && w && w->isWindow())
+            shown << w->windowTitle();
+        return false;
+    }
+
+  private:
+    QStringList shown;
+};
 
 TEST_F(AppObject, OnlyAnIndexOutOfBoundsIsShownAndEveryExceptionCountsAsHandled)
 {
@@ -130,6 +153,27 @@ TEST_F(AppObject, MainWindowOpensOneWidthToTheRightWithTheMidiWindowMadeAndHidde
     poll();
     EXPECT_EQ(midi->eListout().ListCount(), 0);
     EXPECT_EQ(midi->eListblk().ListCount(), 0);
+}
+
+TEST_F(AppObject, TheMidiWindowShownAndHiddenAtOpeningNeverReachesTheScreenYetOpensLaterAsUsual)
+{
+    const QString midiTitle = QStringLiteral("Select Midi Input and Output Ports");
+    saveUnitPorts();
+    ShownWindows shown;
+    openProgram();
+    QApplication::processEvents();
+    EXPECT_EQ(shown.count(QStringLiteral("Korvane")), 1);
+    EXPECT_EQ(shown.count(midiTitle), 0) << "no flash of the MIDI window at start";
+    EXPECT_TRUE(io().opened());
+    EXPECT_TRUE(io().midiin1().portopen && io().midiout1().portopen);
+
+    click(mainWindow().kview());
+    EXPECT_EQ(shown.count(midiTitle), 1);
+    EXPECT_TRUE(io().Visible());
+    EXPECT_TRUE(QTest::qWaitForWindowExposed(io().widget()));
+    EXPECT_TRUE(io().midiout1().widget()->isVisible());
+    click(io().khide());
+    EXPECT_FALSE(io().Visible());
 }
 
 TEST_F(AppObject, AbortKeyReadsAbortWhiteOnRed)

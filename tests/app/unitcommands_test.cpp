@@ -247,6 +247,34 @@ TEST_F(UnitCommands, StatusKeyShowsTheLinkStateAsReported)
     }
 }
 
+TEST_F(UnitCommands, StatusKeyNameFollowsTheLinkWhileItsPageIsNotShown)
+{
+    vokey &key = w().showmidi();
+    QApplication::processEvents();
+    ASSERT_EQ(key.widget()->accessibleName(), "Midi OK");
+    chooseTab(w().TabPanel1(), UpdateSW);
+    click(w().kview());
+    ASSERT_TRUE(io().Visible());
+
+    sim::failOpen(SpareOut, "device busy");
+    const struct {
+        const char *step;
+        int outputRow;
+        const char *name;
+    } steps[] = {
+        {"an output that fails: down", 2, "Midi Not Open - click here to select port"},
+        {"the unit's output again: up", 1, "Midi OK"},
+    };
+    for (const auto &s : steps) {
+        SCOPED_TRACE(s.step);
+        chooseRow(io().midiout1(), s.outputRow);
+        QApplication::processEvents();
+        ASSERT_FALSE(key.widget()->isVisible()) << "its page is not the open one";
+        EXPECT_EQ(key.caption, s.name);
+        EXPECT_EQ(key.widget()->accessibleName(), s.name);
+    }
+}
+
 TEST_F(UnitCommands, StatusKeyAndViewCommsShowAndHideTheMidiWindow)
 {
     ASSERT_FALSE(io().Visible());

@@ -8,7 +8,7 @@
 namespace keypixels
 {
 
-inline QRgb pixel(const korvane::vokey &key, int x, int y)
+inline QRgb pixel(korvane::vokey &key, int x, int y)
 {
     return key.surface().pixel(x, y);
 }
@@ -20,7 +20,7 @@ constexpr QRgb solid(rb::Color c)
 }
 
 // Pixels of exactly this colour strictly inside the outline and one pixel in from the fill's edge.
-inline int countInside(const korvane::vokey &key, rb::Color c)
+inline int countInside(korvane::vokey &key, rb::Color c)
 {
     int n = 0;
     for (int y = 3; y < key.Height() - 3; ++y)

@@ -1,8 +1,10 @@
 // Windows (opening, showing, one instance per class, closing) and timers.
 #include "rbframework/canvas.h"
 #include "rbframework/controls.h"
+#include "rbframework/dialogs.h"
 #include "rbframework/dispatch.h"
 #include "rbframework/menu.h"
+#include "rbframework/testseam.h"
 #include "rbframework/timer.h"
 #include "rbframework/window.h"
 
@@ -10,6 +12,7 @@
 #include <QCloseEvent>
 #include <QElapsedTimer>
 #include <QStringList>
+#include <functional>
 #include <gtest/gtest.h>
 
 namespace
@@ -74,6 +77,65 @@ TEST_F(Windows, FirstShowOpensControlsInCreationOrderThenTheWindowOnce)
     m.Show();
     EXPECT_EQ(openLog.size(), 3) << "only the first Show opens";
     EXPECT_TRUE(m.Visible());
+}
+
+// Counts the Show events of one widget: each time it reached the screen.
+class ShowCounter : public QObject
+{
+  public:
+    explicit ShowCounter(QWidget *w) { w->installEventFilter(this); }
+    int shows = 0;
+
+  protected:
+    bool eventFilter(QObject *, QEvent *e) override
+    {
+        shows += e->type() == QEvent::Show;
+        return false;
+    }
+};
+
+TEST_F(Windows, AShowFromAHandlerReachesTheScreenOnceTheHandlersHaveReturned)
+{
+    Other &o = rb::window<Other>();
+    const struct {
+        const char *name;
+        std::function<void()> handler;
+        bool shown;
+    } cases[] = {
+        {"shown", [&] { o.Show(); }, true},
+        {"shown and hidden", [&] { o.Show(), o.Hide(); }, false},
+        {"shown from a nested handler", [&] { rb::dispatch([&] { o.Show(); }); }, true},
+        {"shown, hidden and shown", [&] { o.Show(), o.Hide(), o.Show(); }, true},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.name);
+        ShowCounter counter(o.widget());
+        rb::dispatch([&] {
+            c.handler();
+            EXPECT_EQ(o.Visible(), c.shown) << "answered at once";
+            EXPECT_EQ(counter.shows, 0) << "not on screen before the handler returns";
+        });
+        EXPECT_EQ(counter.shows, c.shown ? 1 : 0);
+        EXPECT_EQ(o.widget()->isVisible(), c.shown);
+        EXPECT_EQ(o.Visible(), c.shown);
+        o.Hide();
+    }
+
+    // A message box opened by the handler comes over the window it has just shown.
+    bool onScreenAtTheBox = false;
+    rb::testseam::onMsgBox([&](const QString &) { onScreenAtTheBox = o.widget()->isVisible(); });
+    rb::dispatch([&] {
+        o.Show();
+        rb::MsgBox(QStringLiteral("box"));
+    });
+    rb::testseam::onMsgBox({});
+    rb::testseam::reset();
+    EXPECT_TRUE(onScreenAtTheBox);
+
+    // Outside any handler, at once.
+    o.Hide();
+    o.Show();
+    EXPECT_TRUE(o.widget()->isVisible());
 }
 
 TEST_F(Windows, OneInstancePerWindowClass)

@@ -112,24 +112,37 @@ TEST_F(VokeyTest, NoCaptionMeansOnlyFillAndOutline)
     }
 }
 
+// Written directly, the state names the key at its next redraw; through a setter, at once, before
+// the key is drawn.
 TEST_F(VokeyTest, TheCaptionShownIsTheKeysAccessibleName)
 {
     const struct {
         const char *name;
         std::function<void(vokey &)> set;
+        bool redrawn;
         QString shown;
     } cases[] = {
-        {"caption", [](vokey &k) { k.caption = "Midi OK"; }, "Midi OK"},
+        {"caption", [](vokey &k) { k.caption = "Midi OK"; }, true, "Midi OK"},
         {"lit caption while lit", [](vokey &k) { k.caption = "Off", k.Setlitcaption("On"), k.lit = true; },
-         "On"},
-        {"caption while not lit", [](vokey &k) { k.caption = "Off", k.Setlitcaption("On"); }, "Off"},
-        {"no caption", [](vokey &) {}, ""},
+         true, "On"},
+        {"caption while not lit", [](vokey &k) { k.caption = "Off", k.Setlitcaption("On"); }, true, "Off"},
+        {"no caption", [](vokey &) {}, true, ""},
+        {"new caption set", [](vokey &k) { k.setcaption("Midi OK"); }, false, "Midi OK"},
+        {"caption written, then a colour", [](vokey &k) { k.caption = "Off", k.setcolor("red"); }, false,
+         "Off"},
+        {"lit with a lit caption", [](vokey &k) { k.Setlitcaption("On"), k.setlit(true); }, false, "On"},
+        {"lit caption dropped while lit",
+         [](vokey &k) { k.caption = "Off", k.Setlitcaption("On"), k.Toglit(), k.Setlitcaption(""); }, false,
+         "Off"},
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(c.name);
         vokey &key = makeKey();
         c.set(key);
-        key.redraw();
+        if (c.redrawn)
+            key.redraw();
+        else
+            EXPECT_EQ(key.redraws, 0) << "named before it is drawn";
         EXPECT_EQ(key.widget()->accessibleName(), c.shown);
     }
 }
@@ -229,20 +242,28 @@ TEST_F(VokeyTest, SettersRedrawAsTheyShould)
              k.Setlitcaption("");
          },
          1, [](const vokey &k) { EXPECT_FALSE(k.flitcaption); }},
-        {"toggle twice",
+        {"toggle twice, shown between",
          [](vokey &k) {
              k.Toglit();
+             (void)k.surface();
              k.Toglit();
          },
          2, [](const vokey &k) { EXPECT_FALSE(k.lit); }},
-        {"tag 18", [](vokey &k) { k.settag(18); }, 2,
+        {"several changes before it is shown",
+         [](vokey &k) {
+             k.setcolor("red");
+             k.setlit(true);
+             k.setcaption("Midi OK");
+         },
+         1, nullptr},
+        {"tag 18", [](vokey &k) { k.settag(18); }, 1,
          [](const vokey &k) {
              EXPECT_EQ(k.caption, "On");
              EXPECT_EQ(k.litcolor, 0xFF0000u);
              EXPECT_EQ(k.TextLitcolor, 0xFFFFFFu);
              EXPECT_FALSE(k.lit);
          }},
-        {"tag 19", [](vokey &k) { k.settag(19); }, 2,
+        {"tag 19", [](vokey &k) { k.settag(19); }, 1,
          [](const vokey &k) {
              EXPECT_EQ(k.caption, "Off");
              EXPECT_TRUE(k.lit);
@@ -266,6 +287,7 @@ TEST_F(VokeyTest, SettersRedrawAsTheyShould)
         SCOPED_TRACE(c.name);
         vokey &key = makeKey();
         c.run(key);
+        (void)key.surface();
         EXPECT_EQ(key.redraws, c.redraws);
         if (c.check)
             c.check(key);
