@@ -3,6 +3,7 @@
 // insertion with the event loop run after every row (the shown list repaints), as in the program.
 // Around each size the same measure is taken several times, after one that is not counted, and
 // the fastest, the median and the slowest are printed: one measure alone varies with the machine.
+#include "bench/platform.h"
 #include "rbframework/listbox.h"
 #include "rbframework/window.h"
 
@@ -65,9 +66,9 @@ void run(bool withEvents)
 
 int main(int argc, char **argv)
 {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
+    bench::chooseQtPlatform();
     QApplication app(argc, argv);
+    std::printf("Qt platform: %s\n", bench::qtPlatform().constData());
     run(false);
     run(true);
     return 0;

@@ -61,11 +61,13 @@ Qt::Alignment labelHorizontal(int a)
 // A group box that keeps a picture of itself and copies from it. Whenever a control inside it
 // changes (a progress bar, a count), the box is painted again under it; drawing its frame and
 // title anew each time would cost more than the change itself. The picture is drawn again when
-// anything it shows changes.
+// anything it shows changes. The box fills its background itself, with the colour of the window
+// under it, so that such a change repaints the box and the control and nothing behind them (the
+// tab panel, its page, the window).
 class GroupBoxWidget : public QGroupBox
 {
   public:
-    using QGroupBox::QGroupBox;
+    explicit GroupBoxWidget(const QString &title) : QGroupBox(title) { setAutoFillBackground(true); }
 
   protected:
     void paintEvent(QPaintEvent *) override
@@ -308,9 +310,10 @@ void ProgressBar::show()
     b->setRange(0, maximum_);
     b->setValue(maximum_ == 0 ? 0 : std::clamp(value_, 0, maximum_));
 }
-
 void ProgressBar::Value(int v)
 {
+    if (v == value_)
+        return;
     value_ = v;
     show();
 }

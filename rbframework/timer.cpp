@@ -4,9 +4,60 @@
 #include "exceptions.h"
 
 #include <QTimer>
+#include <algorithm>
+#include <map>
+#include <vector>
 
 namespace rb
 {
+
+// The clock of the repeating timers of one period: one QTimer ticks them all, in the order they
+// were switched on, so that the event loop wakes once a period for all of them, not once for each.
+class Timer::Beat : public std::enable_shared_from_this<Beat>
+{
+  public:
+    // The beat that runs for this period, or a new one that starts now.
+    static std::shared_ptr<Beat> of(int period)
+    {
+        std::weak_ptr<Beat> &running = beats()[period];
+        std::shared_ptr<Beat> beat = running.lock();
+        if (!beat) {
+            beat = std::make_shared<Beat>(period);
+            running = beat;
+        }
+        return beat;
+    }
+
+    explicit Beat(int period)
+    {
+        clock_.setTimerType(Qt::PreciseTimer);
+        QObject::connect(&clock_, &QTimer::timeout, &clock_, [this] { tick(); });
+        clock_.start(period);
+    }
+
+    void join(Timer *t) { timers_.push_back(t); }
+    void leave(Timer *t) { timers_.erase(std::remove(timers_.begin(), timers_.end(), t), timers_.end()); }
+
+  private:
+    static std::map<int, std::weak_ptr<Beat>> &beats()
+    {
+        static std::map<int, std::weak_ptr<Beat>> running;
+        return running;
+    }
+
+    // A tick may switch timers on and off, or destroy them (and with the last one, this beat).
+    void tick()
+    {
+        const std::shared_ptr<Beat> keep = shared_from_this();
+        const std::vector<Timer *> now = timers_;
+        for (Timer *t : now)
+            if (std::find(timers_.begin(), timers_.end(), t) != timers_.end())
+                t->fire();
+    }
+
+    QTimer clock_;
+    std::vector<Timer *> timers_;
+};
 
 Timer::Timer() : timer_(std::make_unique<QTimer>())
 {
@@ -24,16 +75,29 @@ Timer::Timer(Window &, QString name, int mode, int period) : Timer()
 Timer::~Timer()
 {
     timer_->stop();
+    leaveBeat();
+}
+
+void Timer::leaveBeat()
+{
+    if (beat_)
+        beat_->leave(this);
+    beat_.reset();
 }
 
 void Timer::apply()
 {
-    if (mode_ == ModeOff || !enabled_) {
-        timer_->stop();
+    timer_->stop();
+    leaveBeat();
+    if (mode_ == ModeOff || !enabled_)
+        return;
+    if (mode_ == ModeSingle) {
+        timer_->setSingleShot(true);
+        timer_->start(period_);
         return;
     }
-    timer_->setSingleShot(mode_ == ModeSingle);
-    timer_->start(period_);
+    beat_ = Beat::of(period_);
+    beat_->join(this);
 }
 
 void Timer::Mode(int m)
@@ -52,7 +116,7 @@ void Timer::Period(int ms)
     if (ms == period_)
         return;
     period_ = ms;
-    if (timer_->isActive())
+    if (timer_->isActive() || beat_)
         apply();
 }
 

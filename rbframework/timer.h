@@ -1,6 +1,11 @@
 #pragma once
 // A timer: Mode 0 off, 1 one tick then off, 2 a tick every Period milliseconds. Each tick raises
 // Action through the dispatch point. fire() runs one tick by hand, as the clock would.
+//
+// Repeating timers of the same period that run at the same time tick together, so that the event
+// loop wakes once for all of them: the first one switched on starts a full period before its
+// first tick; one switched on (or Reset) while another of its period runs keeps in step with it,
+// its first tick coming with the other's next one, within a period.
 
 #include <QString>
 #include <functional>
@@ -27,6 +32,7 @@ class Timer
     const QString &Name() const { return name_; }
     int Mode() const { return mode_; }
     void Mode(int m); // 0, 1 or 2, else OutOfBoundsException; switching on starts a new period
+                      // (in step with a running timer of the same period, see above)
     int Period() const { return period_; }
     void Period(int ms); // below 1 counts as 1; a running timer starts a new period
     bool Enabled() const { return enabled_; }
@@ -45,12 +51,15 @@ class Timer
     bool fire();
 
   private:
+    class Beat;
     void apply();
+    void leaveBeat();
     QString name_;
     int mode_ = ModeOff;
     int period_ = 1000;
     bool enabled_ = true;
-    std::unique_ptr<QTimer> timer_;
+    std::unique_ptr<QTimer> timer_; // a single tick
+    std::shared_ptr<Beat> beat_;    // repeating ticks
 };
 
 } // namespace rb

@@ -12,8 +12,11 @@
 #include <QCloseEvent>
 #include <QElapsedTimer>
 #include <QStringList>
+#include <algorithm>
 #include <functional>
 #include <gtest/gtest.h>
+#include <memory>
+#include <vector>
 
 namespace
 {
@@ -273,6 +276,60 @@ TEST_F(Timers, BadSettingsAndTheRealClock)
     while (clock.elapsed() < 30)
         QApplication::processEvents(QEventLoop::WaitForMoreEvents, 10);
     EXPECT_EQ(ticks, stopped);
+}
+
+// Counts the timer events the event loop delivers: each one is a wake-up of the loop by a clock.
+struct TimerEvents : QObject {
+    TimerEvents() { QCoreApplication::instance()->installEventFilter(this); }
+    bool eventFilter(QObject *, QEvent *e) override
+    {
+        if (e->type() == QEvent::Timer)
+            ++delivered;
+        return false;
+    }
+    long delivered = 0;
+};
+
+// Waits on the real clock until done holds, at most five seconds.
+bool runUntil(const std::function<bool()> &done)
+{
+    QElapsedTimer clock;
+    clock.start();
+    while (!done() && clock.elapsed() < 5000)
+        QApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
+    return done();
+}
+
+// Two repeating timers of one period, the second switched on while the first runs: every tick of
+// the second comes with one of the first, on the same wake-up of the event loop. One switched off
+// leaves the other ticking; a tick that destroys a timer due later on the same wake-up is the
+// last that timer sees.
+TEST_F(Timers, RepeatingTimersOfOnePeriodTickTogether)
+{
+    TimerEvents events;
+    auto first = std::make_unique<rb::Timer>(), second = std::make_unique<rb::Timer>();
+    std::vector<long> firstAt, secondAt; // the timer event of each tick
+    first->Action = [&] { firstAt.push_back(events.delivered); };
+    second->Action = [&] { secondAt.push_back(events.delivered); };
+    first->Period(20);
+    second->Period(20);
+    first->Mode(rb::Timer::ModeMultiple);
+    ASSERT_TRUE(runUntil([&] { return firstAt.size() >= 2; }));
+    second->Mode(rb::Timer::ModeMultiple);
+    ASSERT_TRUE(runUntil([&] { return secondAt.size() >= 3; }));
+    for (long at : secondAt)
+        EXPECT_NE(std::find(firstAt.begin(), firstAt.end(), at), firstAt.end())
+            << "a tick of the second timer on a wake-up of its own";
+
+    first->Mode(rb::Timer::ModeOff);
+    const std::size_t firstTicks = firstAt.size(), secondTicks = secondAt.size();
+    ASSERT_TRUE(runUntil([&] { return secondAt.size() >= secondTicks + 2; }));
+    EXPECT_EQ(firstAt.size(), firstTicks) << "switched off";
+
+    first->Mode(rb::Timer::ModeMultiple); // now after the second on their wake-ups
+    second->Action = [&] { first.reset(); };
+    ASSERT_TRUE(runUntil([&] { return !first; }));
+    EXPECT_EQ(firstAt.size(), firstTicks) << "destroyed before its tick on the same wake-up";
 }
 
 TEST_F(Timers, WindowOwnsItsTimer)

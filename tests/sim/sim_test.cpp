@@ -558,6 +558,45 @@ TEST_F(SimTest, UnitKeepsTheImageUntilTheEmptyBlock)
     EXPECT_TRUE(sim::unitImage().empty());
 }
 
+// Checking the image only: the unit answers as before, keeps nothing of the traffic, and tells
+// whether the blocks made up exactly the expected image.
+TEST_F(SimTest, UnitThatChecksTheImageOnlyKeepsNothingAndTellsWhetherItIsIntact)
+{
+    const Bytes expected{0x01, 0x82, 0x03, 0x84, 0x05};
+    struct Case {
+        const char *what;
+        std::vector<Bytes> blocks; // before the empty block
+        bool intact;
+    };
+    const Case cases[] = {
+        {"the image whole", {{0x01, 0x82, 0x03}, {0x84, 0x05}}, true},
+        {"one byte differs", {{0x01, 0x82, 0x03}, {0x84, 0x06}}, false},
+        {"one byte short", {{0x01, 0x82, 0x03}, {0x84}}, false},
+        {"one byte over", {{0x01, 0x82, 0x03}, {0x84, 0x05, 0x00}}, false},
+    };
+    openUnit();
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.what);
+        sim::checkImageOnly(expected);
+        sendSysEx({0xF0, 0x7E, 0x7F, 0x09, 0x00, 0xF7});
+        for (const Bytes &block : c.blocks)
+            sendSysEx(sim::packFrame(0x04, block));
+        EXPECT_FALSE(sim::unitImageCheck().complete);
+        sendSysEx(sim::packFrame(0x04, {}));
+        const sim::ImageCheck check = sim::unitImageCheck();
+        EXPECT_TRUE(check.complete);
+        EXPECT_EQ(check.intact, c.intact);
+        EXPECT_EQ(check.blocks, c.blocks.size() + 1);
+        EXPECT_EQ(readAll().size(), (c.blocks.size() + 2) * 2u) << "every frame acknowledged";
+        EXPECT_TRUE(sim::received(unitOut).empty());
+        EXPECT_TRUE(sim::receivedBytes(unitOut).empty());
+        EXPECT_TRUE(sim::unitCommands().empty());
+        EXPECT_TRUE(sim::unitAnswers().empty());
+        EXPECT_TRUE(sim::unitImage().empty());
+        EXPECT_TRUE(sim::unitBlockSizes().empty());
+    }
+}
+
 // Blocks of every length up to 22, their bytes using bit 7 in every place of a group, come out whole
 // and in order: the groups of seven end at 7, 14 and 21 bytes.
 TEST_F(SimTest, UnitTakesBlocksOfEveryLength)

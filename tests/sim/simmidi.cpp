@@ -139,6 +139,10 @@ struct UnitState {
     std::size_t unansweredBlocks = 0; // blocks of the image whose answers have not been handed over
     std::vector<std::size_t> unansweredBeforeBlock;
     std::vector<std::vector<std::uint8_t>> answers;
+    std::size_t heard = 0; // frames heard, kept or not
+    // Set by checkImageOnly: nothing is kept, and the image is compared with this one as it comes.
+    std::optional<std::vector<std::uint8_t>> expected;
+    ImageCheck check;
 };
 
 struct State {
@@ -202,7 +206,7 @@ std::optional<std::size_t> silentFrom(const UnitState &unit, int frames)
 {
     if (frames < 0)
         return std::nullopt;
-    return unit.commands.size() + static_cast<std::size_t>(frames);
+    return unit.heard + static_cast<std::size_t>(frames);
 }
 
 void readEnvironment(State &s)
@@ -354,12 +358,40 @@ void beginImage(UnitState &unit)
     ++unit.imageNumber;
     unit.unansweredBlocks = 0;
     unit.unansweredBeforeBlock.clear();
+    unit.check = ImageCheck{};
+}
+
+bool keepsTraffic(const State &s)
+{
+    return !s.unit.expected;
+}
+
+// Takes a block's bytes into the image, or compares them with the expected image.
+void takeBlock(UnitState &unit, const std::vector<std::uint8_t> &payload)
+{
+    if (!unit.expected) {
+        unit.image.insert(unit.image.end(), payload.begin(), payload.end());
+        unit.blocks.push_back(payload.size());
+        unit.unansweredBeforeBlock.push_back(unit.unansweredBlocks);
+        return;
+    }
+    const std::vector<std::uint8_t> &expected = *unit.expected;
+    ImageCheck &check = unit.check;
+    const bool fits = check.bytes + payload.size() <= expected.size();
+    check.intact = check.intact && fits &&
+                   std::equal(payload.begin(), payload.end(), expected.begin() + std::ptrdiff_t(check.bytes));
+    ++check.blocks;
+    check.bytes += payload.size();
+    check.complete = payload.empty();
+    if (check.complete)
+        check.intact = check.intact && check.bytes == expected.size();
 }
 
 void answer(State &s, std::uint8_t code, const std::vector<std::uint8_t> &payload, bool toBlock = false)
 {
     std::vector<std::uint8_t> frame = pack(code, payload, expectedDeviceByte);
-    s.unit.answers.push_back(frame);
+    if (keepsTraffic(s))
+        s.unit.answers.push_back(frame);
     auto it = s.devices.find(s.unit.input);
     if (it == s.devices.end() || !it->second.open)
         return; // nobody listens: lost
@@ -405,12 +437,14 @@ void unitHears(State &s, const std::vector<std::uint8_t> &frame)
                       std::to_string(c.code);
         }
     }
-    s.unit.commands.push_back(c);
+    ++s.unit.heard;
+    if (keepsTraffic(s))
+        s.unit.commands.push_back(c);
     // Frames that are not for this unit get no answer at all.
     if (frame.size() < 6 || frame[1] != unitId || (frame[2] != expectedDeviceByte && !s.unit.anyDevice))
         return;
     const bool silent =
-        s.unit.mode == Mode::Silent || (s.unit.silentFrom && s.unit.commands.size() > *s.unit.silentFrom);
+        s.unit.mode == Mode::Silent || (s.unit.silentFrom && s.unit.heard > *s.unit.silentFrom);
     // Acknowledgements, negative or not, from a unit that gives them to firmware blocks only.
     const bool acknowledges = s.unit.mode != Mode::BlocksOnly || c.code == 0x04;
     if (!c.valid || s.unit.mode == Mode::Nak) {
@@ -422,10 +456,8 @@ void unitHears(State &s, const std::vector<std::uint8_t> &frame)
     case 0x04:
         if (s.unit.imageComplete)
             beginImage(s.unit);
-        s.unit.image.insert(s.unit.image.end(), c.payload.begin(), c.payload.end());
-        s.unit.blocks.push_back(c.payload.size());
+        takeBlock(s.unit, c.payload);
         s.unit.imageComplete = c.payload.empty();
-        s.unit.unansweredBeforeBlock.push_back(s.unit.unansweredBlocks);
         ++s.unit.unansweredBlocks;
         break;
     case 0x09:
@@ -463,7 +495,8 @@ void record(State &s, DeviceState &d, Kind kind, std::vector<std::uint8_t> bytes
             int device)
 {
     const bool toUnit = kind == Kind::SysEx && device == s.unit.output;
-    d.messages.push_back({kind, bytes, time});
+    if (keepsTraffic(s))
+        d.messages.push_back({kind, bytes, time});
     if (toUnit)
         unitHears(s, bytes);
 }
@@ -549,7 +582,8 @@ PmError simWriteShort(PmInternal *midi, PmEvent *event)
     const std::size_t len = shortLength(m & 0xFF);
     for (std::size_t i = 0; i < len; ++i)
         bytes.push_back(static_cast<std::uint8_t>(m >> (8 * i)));
-    d.wire.insert(d.wire.end(), bytes.begin(), bytes.end());
+    if (keepsTraffic(s))
+        d.wire.insert(d.wire.end(), bytes.begin(), bytes.end());
     record(s, d, Kind::Short, std::move(bytes), event->timestamp, device);
     return pmNoError;
 }
@@ -563,7 +597,8 @@ PmError simWriteRealtime(PmInternal *midi, PmEvent *event)
     if (writeFails(d))
         return pmHostError;
     const auto b = static_cast<std::uint8_t>(event->message & 0xFF);
-    d.wire.push_back(b);
+    if (keepsTraffic(s))
+        d.wire.push_back(b);
     record(s, d, Kind::Realtime, {b}, event->timestamp, device);
     return pmNoError;
 }
@@ -594,7 +629,8 @@ PmError simWriteByte(PmInternal *midi, unsigned char byte, PmTimestamp time)
         d.sysexTime = time;
     }
     d.sysex.push_back(byte);
-    d.wire.push_back(byte);
+    if (keepsTraffic(s))
+        d.wire.push_back(byte);
     return pmNoError;
 }
 
@@ -1046,6 +1082,21 @@ std::vector<std::vector<std::uint8_t>> unitAnswers()
     State &s = state();
     std::lock_guard<std::mutex> guard(s.lock);
     return s.unit.answers;
+}
+
+void checkImageOnly(std::vector<std::uint8_t> expected)
+{
+    State &s = state();
+    std::lock_guard<std::mutex> guard(s.lock);
+    s.unit.expected = std::move(expected);
+    s.unit.check = ImageCheck{};
+}
+
+ImageCheck unitImageCheck()
+{
+    State &s = state();
+    std::lock_guard<std::mutex> guard(s.lock);
+    return s.unit.check;
 }
 
 std::vector<std::uint8_t> packFrame(std::uint8_t code, const std::vector<std::uint8_t> &payload,

@@ -223,6 +223,26 @@ std::vector<std::size_t> unitUnansweredBeforeEachBlock();
 // Raw answers the unit has produced (before interleaving), in order.
 std::vector<std::vector<std::uint8_t>> unitAnswers();
 
+// ---- Long runs ----
+//
+// Everything above is kept for as long as the traffic runs. A run that must not grow with the
+// traffic (a benchmark of the program's own memory) calls checkImageOnly with the image the unit
+// is to receive: from then on nothing written, heard or answered is kept (received, receivedBytes,
+// unitCommands, unitAnswers, unitImage, unitBlockSizes and unitUnansweredBeforeEachBlock hold
+// only what came before), and the unit compares each block with the expected image instead, as
+// unitImageCheck tells. The unit answers as before. reset() keeps everything again.
+
+struct ImageCheck {
+    std::size_t blocks = 0; // blocks of the image, the empty one included once it arrived
+    std::size_t bytes = 0;  // their bytes
+    bool complete = false;  // the empty block has ended the image
+    bool intact = true;     // every byte so far at its place in the expected image, and once
+                            // complete, all of it
+};
+void checkImageOnly(std::vector<std::uint8_t> expected);
+// Since the image began (an enable, or a block after the end of the last image, begins one).
+ImageCheck unitImageCheck();
+
 // ---- Frame helpers (the unit's own packing, usable by tests to build expectations) ----
 
 // F0 7E <deviceByte> <code> <n> <payload packed seven into eight> F7.
